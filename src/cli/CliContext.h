@@ -1,0 +1,31 @@
+#pragma once
+// What every q417ctl command gets: the global options, the output streams and the HID backend
+// (the emulated demo bus with --demo, hidraw otherwise).
+#include <json/json.h>
+
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "transport/HidBackend.h"
+
+namespace q417::cli {
+
+struct CliContext {
+    bool json = false;
+    bool demo = false;
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+    std::shared_ptr<IHidBackend> backend;
+
+    // Prints one JSON document on one line (JSON Lines).
+    void PrintJson(const Json::Value& document) const;
+    // Prints "q417ctl: <reason>" (or {"error": reason} with --json) and returns exitCode.
+    int Fail(const std::string& reason, int exitCode = 1) const;
+};
+
+using CliArgs = std::span<const std::string>;
+
+}  // namespace q417::cli
