@@ -415,13 +415,17 @@ bool CInterfaceSlotList::MatchOpened(DeviceIdentity& probe, std::size_t* slotInd
     return true;
 }
 
-bool CInterfaceSlotList::HasRowFor(const DeviceIdentity& probe) const {
+int CInterfaceSlotList::RowFor(const DeviceIdentity& probe) const {
     if (probe.vendorId == 0 && probe.productId == 0) {
-        return false;
+        return -1;
     }
     std::lock_guard lock(mutex_);
-    return std::any_of(rows_.begin(), rows_.end(),
-                       [&](const DeviceIdentity& r) { return SameSix(r, probe); });
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (SameSix(rows_[i], probe)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 bool CInterfaceSlotList::AnySlotFree() const {

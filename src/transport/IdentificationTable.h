@@ -62,7 +62,9 @@ public:
     bool MatchOpened(DeviceIdentity& probe, std::size_t* slotIndex);
     // True when a table row equals probe in the six values (placeholder rows excluded): whether
     // a refusal by MatchOpened can change later, when a slot is freed.
-    bool HasRowFor(const DeviceIdentity& probe) const;
+    bool HasRowFor(const DeviceIdentity& probe) const { return RowFor(probe) >= 0; }
+    // The first such row's index, or -1.
+    int RowFor(const DeviceIdentity& probe) const;
     // True when some slot is free (connected 0 and empty path).
     bool AnySlotFree() const;
     // First table row with these four values, or -1.
