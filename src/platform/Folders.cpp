@@ -1,0 +1,196 @@
+#include "platform/Folders.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/FileIo.h"
+#include "platform/Trace.h"
+
+#ifndef Q417_SOURCE_DATA_DIR
+#define Q417_SOURCE_DATA_DIR ""
+#endif
+
+namespace q417 {
+namespace {
+
+std::mutex& RedirectMutex() {
+    static std::mutex m;
+    return m;
+}
+
+FolderRedirects& Redirects() {
+    static FolderRedirects r;
+    return r;
+}
+
+std::optional<std::string> Redirect(std::optional<std::string> FolderRedirects::*member,
+                                    const char* envName) {
+    {
+        std::lock_guard lock(RedirectMutex());
+        const std::optional<std::string>& set = Redirects().*member;
+        if (set && !set->empty()) {
+            return set;
+        }
+    }
+    const char* env = std::getenv(envName);
+    if (env != nullptr && *env != '\0') {
+        return std::string(env);
+    }
+    return std::nullopt;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return home;
+    }
+    if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+        return pw->pw_dir;
+    }
+    return "/tmp";
+}
+
+// An XDG base folder: the variable when it holds an absolute path (relative ones are ignored, as
+// the XDG rules say), else HOME + fallback.
+std::string XdgBase(const char* var, const char* homeRelative) {
+    const char* value = std::getenv(var);
+    if (value != nullptr && value[0] == '/') {
+        return WithTrailingSlash(value);
+    }
+    return WithTrailingSlash(HomeFolder()) + homeRelative;
+}
+
+std::string EnsureFolder(const std::string& path, unsigned mode = 0755) {
+    if (!MakeFolders(path, mode)) {
+        Trace("Folders: cannot create " + path + ": " + std::strerror(errno));
+    }
+    return path;
+}
+
+std::string ExecutableFolder() {
+    std::string buf(4096, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) {
+        return {};
+    }
+    buf.resize(static_cast<std::size_t>(n));
+    std::size_t slash = buf.find_last_of('/');
+    return slash == std::string::npos ? std::string() : buf.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string WithTrailingSlash(std::string path) {
+    if (!path.empty() && path.back() != '/') {
+        path.push_back('/');
+    }
+    return path;
+}
+
+bool MakeFolders(const std::string& path, unsigned mode) {
+    if (path.empty()) {
+        return false;
+    }
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        std::string level = path.substr(0, pos);
+        if (level.empty() || IsDirectory(level)) {
+            continue;
+        }
+        if (::mkdir(level.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return IsDirectory(path);
+}
+
+void SetFolderRedirects(FolderRedirects redirects) {
+    std::lock_guard lock(RedirectMutex());
+    Redirects() = std::move(redirects);
+}
+
+std::string ProgramFolder() {
+    std::string folder = ExecutableFolder();
+    return folder.empty() ? std::string("./") : folder;
+}
+
+std::string DataFolder() {
+    // Installed as <prefix>/bin/q417...: the data sits in <prefix>/share/q417/. Anything else is
+    // a build tree, whose data is the source data/ folder.
+    std::string exe = ExecutableFolder();
+    constexpr std::string_view kBin = "/bin/";
+    if (exe.size() >= kBin.size() && exe.ends_with(kBin)) {
+        std::string installed = exe.substr(0, exe.size() - kBin.size()) + "/share/q417/";
+        if (IsDirectory(installed)) {
+            return installed;
+        }
+    }
+    return WithTrailingSlash(Q417_SOURCE_DATA_DIR);
+}
+
+std::string DefaultDataFolder() {
+    if (auto redirect = Redirect(&FolderRedirects::defaultData, "Q417_DEFAULT_DATA")) {
+        std::string folder = WithTrailingSlash(*redirect);
+        if (IsDirectory(folder + "DefaultData")) {
+            return folder + "DefaultData/";
+        }
+        return folder;
+    }
+    return DataFolder() + "DefaultData/";
+}
+
+std::string ResourceRoot() {
+    return DataFolder() + "skin/";
+}
+
+std::string UserDataFolder() {
+    if (auto redirect = Redirect(&FolderRedirects::userData, "Q417_DATA_HOME")) {
+        return EnsureFolder(WithTrailingSlash(*redirect));
+    }
+    return EnsureFolder(XdgBase("XDG_DATA_HOME", ".local/share/") + "Q417/");
+}
+
+std::string DeviceFolder(std::string_view deviceFolderName) {
+    if (!IsBareFileName(deviceFolderName)) {
+        return {};
+    }
+    return EnsureFolder(UserDataFolder() + std::string(deviceFolderName) + "/");
+}
+
+std::string UpdateDownloadFolder() {
+    std::string base;
+    if (auto redirect = Redirect(&FolderRedirects::cache, "Q417_CACHE_HOME")) {
+        base = WithTrailingSlash(*redirect);
+    } else {
+        base = XdgBase("XDG_CACHE_HOME", ".cache/") + "Q417/";
+    }
+    std::string folder = base + "UpdateData/";
+    EnsureFolder(base);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        Trace("Folders: cannot create " + folder + ": " + std::strerror(errno));
+        return folder;
+    }
+    // An existing folder may have been made with looser rights (or by someone else): tighten it,
+    // and say so when that is impossible.
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        Trace("Folders: " + folder + " is not a folder of this user");
+    } else if ((st.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) {
+        Trace("Folders: cannot restrict " + folder + ": " + std::strerror(errno));
+    }
+    return folder;
+}
+
+}  // namespace q417
