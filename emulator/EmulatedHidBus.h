@@ -1,0 +1,144 @@
+#pragma once
+// The emulated HID bus: a backend whose devices are firmware models living in this process. Tests
+// and the demo plug and unplug devices at run time, switch a receiver's radio link, raise device
+// notifications, inject transfer faults and look into the mouse's memory.
+//
+// Every plug gets fresh kernel-like instance names (one per USB interface, "0003:4A1D:7101.0007"),
+// so a re-plugged device shows new paths, as on a real machine. Paths have the form
+//   emu#vid_4a1d&pid_7101&mi_00&col05#0003:4A1D:7101.0007
+// with "&mi_XX" only on composite devices and "&colXX" only on interfaces with more than one
+// top-level collection (counted from 01 in descriptor order).
+//
+// Transfers behave like hidraw over a full-speed interrupt endpoint: every open of a collection
+// gets its own copy of that collection's input reports (up to 64 waiting, newer ones are dropped
+// when full); a write takes one report latency, and the firmware's reply becomes readable one
+// latency after the write completed.
+//
+// Frames with a wrong checksum (sum on the cable, CRC for the receiver's lighting stream) are
+// answered with status 0xFF and change nothing, so the host sees a failure instead of waiting out
+// its time-out; the command log marks them as refused.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "emulator/MouseFirmware.h"
+#include "transport/HidBackend.h"
+
+namespace q417::emu {
+
+using DeviceId = uint32_t;
+inline constexpr DeviceId kNoDevice = 0;
+
+inline constexpr uint16_t kEmuVendorId = 0x4A1D;
+inline constexpr uint16_t kWiredMouseProductId = 0x7101;
+inline constexpr uint16_t kReceiverProductId = 0x7102;
+inline constexpr uint16_t kReceiver2ProductId = 0x7103;
+
+enum class FaultKind : uint8_t {
+    None,
+    NoReply,            // the frame is taken, nothing comes back
+    StaleReply,         // a reply with another command code is queued before the real one
+    Status,             // the reply carries the given status (0xFE/0xFF); nothing is applied
+    FailedWrite,        // Write returns Error; the firmware never sees the frame
+    DelayedReply,       // the reply becomes readable delayMs later than usual
+    UnplugMidTransfer,  // the device disappears when this frame is written (Write returns Gone)
+};
+
+// A fault armed on one device. It lets skipFrames frames pass untouched and then hits the next
+// count frames written to the vendor collection.
+struct Fault {
+    FaultKind kind = FaultKind::None;
+    uint32_t skipFrames = 0;
+    uint32_t count = 1;
+    uint8_t status = 0xFE;  // Status
+    uint32_t delayMs = 0;   // DelayedReply
+};
+
+// One frame written to a device's vendor collection, as the device saw it.
+struct CommandLogEntry {
+    uint8_t code = 0;      // byte 3
+    uint8_t length = 0;    // byte 4
+    uint16_t offset = 0;   // bytes 5-6
+    uint8_t status = 0;    // status byte of the reply (0 when no reply was sent)
+    bool refused = false;  // bad report ID, bad checksum/CRC, or refused by a receiver (0xAA)
+    bool replied = false;  // a reply was queued
+    bool crc = false;      // the request carried a CRC instead of the sum (receiver stream)
+    FaultKind fault = FaultKind::None;
+};
+
+class EmulatedHidBus : public IHidBackend {
+public:
+    EmulatedHidBus();
+    ~EmulatedHidBus() override;
+    EmulatedHidBus(const EmulatedHidBus&) = delete;
+    EmulatedHidBus& operator=(const EmulatedHidBus&) = delete;
+
+    // IHidBackend
+    bool EnumeratePaths(std::vector<std::string>& paths) override;
+    std::unique_ptr<IHidDevice> Open(const std::string& path, const HidOpenRequest& request,
+                                     HidOpenError* error, std::string* errorText) override;
+    std::string Name() const override;
+
+    // Plugging. Each returns a new id; ids are never reused.
+    DeviceId PlugWiredMouse();
+    // productId 0x7102 or 0x7103; mouseOn sets the radio link. kNoDevice for another product.
+    DeviceId PlugReceiver(uint16_t productId, bool mouseOn);
+    // Removes the device: its paths vanish, blocked and later transfers on it return Gone.
+    // False when the id is not plugged.
+    bool Unplug(DeviceId device);
+    bool IsPlugged(DeviceId device) const;
+    std::vector<DeviceId> Devices() const;
+    // Paths of one plugged device, in enumeration order.
+    std::vector<std::string> PathsOf(DeviceId device) const;
+    std::optional<uint16_t> ProductOf(DeviceId device) const;
+
+    // Receiver link (mouse switched on and in range). False for a wired mouse or unknown id.
+    bool SetLink(DeviceId receiver, bool up);
+    std::optional<bool> LinkUp(DeviceId receiver) const;
+
+    // Queues a Consumer Control report carrying code on the device's consumer collection. Through
+    // a receiver only while the link is up. False when nothing was sent.
+    bool RaiseNotification(DeviceId device, uint16_t code);
+
+    // Time for one report on the wire (default 1 ms).
+    bool SetLatency(DeviceId device, std::chrono::microseconds latency);
+
+    // Faults, consumed in the order armed.
+    bool InjectFault(DeviceId device, const Fault& fault);
+    bool ClearFaults(DeviceId device);
+
+    // Command log of the device's vendor collection.
+    std::vector<CommandLogEntry> CommandLog(DeviceId device) const;
+    std::vector<CommandLogEntry> TakeCommandLog(DeviceId device);
+    void ClearCommandLog(DeviceId device);
+
+    // Runs fn on the device's mouse firmware (the paired mouse for a receiver) under the bus lock.
+    // fn must not call back into the bus. False when the id is not plugged.
+    bool WithMouse(DeviceId device, const std::function<void(MouseFirmware&)>& fn);
+    // Shorthands over WithMouse; empty / nullopt when the id is not plugged.
+    std::vector<uint8_t> ReadMouseMemory(DeviceId device, std::size_t offset, std::size_t length);
+    bool WriteMouseMemory(DeviceId device, std::size_t offset, std::span<const uint8_t> bytes);
+    std::optional<uint8_t> CurrentProfile(DeviceId device);
+    std::optional<uint8_t> ActiveDpiStage(DeviceId device);
+    std::vector<uint8_t> KeyTable(DeviceId device);
+    std::vector<uint8_t> MacroMemory(DeviceId device);
+    std::vector<uint8_t> RecoilBlock(DeviceId device);
+
+    // Called (outside the bus lock, on the thread that caused it) after every plug and unplug.
+    using ChangeListener = std::function<void()>;
+    int AddChangeListener(ChangeListener listener);
+    void RemoveChangeListener(int id);
+
+    struct Core;  // shared with the opened devices, which may outlive the bus object
+
+private:
+    void NotifyChange();
+    std::shared_ptr<Core> core_;
+};
+
+}  // namespace q417::emu
