@@ -2,6 +2,7 @@
 // Our own HID report-descriptor parser. It yields, per top-level collection, what the Windows HID
 // parser gives through HidP_GetCaps / HidP_Get*Caps, and extracts usages and values from reports
 // the way HidP_GetUsages / HidP_GetUsageValue / HidP_GetScaledUsageValue do.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,6 +16,17 @@ namespace q417 {
 
 // Limits applied to descriptors, which come from devices and are therefore untrusted input.
 inline constexpr std::size_t kMaxReportDescriptorBytes = 4096;
+inline constexpr int kMaxHidCollectionDepth = 32;               // nested Collection items
+inline constexpr int kMaxHidPushDepth = 16;                     // Push items without their Pop
+inline constexpr std::size_t kMaxHidTopLevelCollections = 255;  // "&colXX" has two hex digits
+inline constexpr uint32_t kMaxHidReportSizeBits = 256;          // one Report Size
+// Data bytes of one report (the report-ID byte not counted); bounds Report Count × Report Size.
+inline constexpr uint32_t kMaxHidReportDataBytes = 4096;
+inline constexpr std::size_t kMaxHidCaps = 4096;         // button + value caps, whole descriptor
+inline constexpr std::size_t kMaxHidValueUsages = 8192;  // value usages with ranges expanded
+// Per collection and report type: the u16 usage slots that the button items of BuildHidDataItems
+// allocate (one list of MaxUsageListLength per button cap).
+inline constexpr std::size_t kMaxHidButtonUsageSlots = 1u << 18;
 
 struct HidButtonCap {
     uint16_t usagePage = 0;
@@ -62,6 +74,8 @@ public:
     const std::vector<uint8_t>& ReportIds(HidReportType type) const;
     bool OwnsReportId(HidReportType type, uint8_t reportId) const;
     bool UsesReportIds() const { return usesReportIds_; }
+    // Bytes of the report with this ID, ID byte included; 0 when the collection has no such report.
+    uint16_t ReportByteLength(HidReportType type, uint8_t reportId) const;
 
     // HidP_MaxUsageListLength: the most usages one report of this type can return for the page
     // (usage page 0: every page).
@@ -78,11 +92,27 @@ public:
 
 private:
     friend class HidDescriptorParser;
+
+    // One array main item: its button caps (consecutive in buttonCaps_) list the selectable usages
+    // in order, so selector index i names the i-th usage counted across those caps.
+    struct ArrayField {
+        std::size_t firstCap = 0;
+        std::size_t capCount = 0;
+    };
+
+    // Finds the value cap for (page, usage) in the report's ID; fills the raw field value.
+    uint32_t ReadValue(HidReportType type, uint16_t usagePage, uint16_t usage,
+                       std::span<const uint8_t> report, const HidValueCap*& cap,
+                       uint32_t& raw) const;
+    uint32_t CheckReport(HidReportType type, std::span<const uint8_t> report) const;
+
     HidCaps caps_;
     bool usesReportIds_ = false;
     std::vector<HidButtonCap> buttonCaps_[kHidReportTypeCount];
     std::vector<HidValueCap> valueCaps_[kHidReportTypeCount];
+    std::vector<ArrayField> arrayFields_[kHidReportTypeCount];
     std::vector<uint8_t> reportIds_[kHidReportTypeCount];
+    std::array<uint16_t, 256> reportByteLengths_[kHidReportTypeCount] = {};
 };
 
 struct HidReportDescriptorInfo {
