@@ -21,11 +21,23 @@ constexpr std::array kCommands{
     CommandEntry{"raw", "raw CODE [BYTE...]        one plain exchange, both frames dumped", RunRaw},
     CommandEntry{"hid", "hid                       every HID interface present, supported or not",
                  RunHid},
-    CommandEntry{"profile",
-                 "profile SUB --kind K      list|add|copy|rename NAME|delete|select INDEX|\n"
-                 "                          import FILE|export FILE|reset (K: mouse|keyboard|"
-                 "MousePad|HD)",
-                 RunProfile},
+    CommandEntry{
+        "profile",
+        "profile SUB [--kind K] [--index N]\n"
+        "                          profiles of one device kind, no device needed\n"
+        "                          (K: mouse|keyboard|MousePad|HD, default mouse):\n"
+        "                            list           every profile, * marks the selected\n"
+        "                            add            new profile from the template\n"
+        "                            copy           copy of a profile\n"
+        "                            rename NAME    rename a profile\n"
+        "                            delete         delete a profile (not the last)\n"
+        "                            select INDEX   make entry INDEX (from 0) the selected\n"
+        "                            import FILE    add FILE as a profile named after it\n"
+        "                            export FILE    write a profile's document to FILE\n"
+        "                            reset          a profile back to the template\n"
+        "                          copy, rename, delete, export and reset act on the\n"
+        "                          selected profile, or on entry N with --index N",
+        RunProfile},
 };
 
 void PrintUsage(std::ostream& os) {
