@@ -1,5 +1,7 @@
 #include "profiles/CJsonFile.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -138,6 +140,11 @@ bool CJsonFile::WriteDocument(const std::string& path, const Json::Value& value)
 }
 
 std::string CJsonFile::KeepAside(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        Trace("cannot keep " + path + " aside: not a regular file");
+        return {};
+    }
     std::string aside = path + ".unreadable-" + MakeTimeStampId();
     while (FileExists(aside)) {
         aside = path + ".unreadable-" + MakeTimeStampId();
