@@ -209,6 +209,10 @@ int RunProfile(CliContext& ctx, CliArgs args) {
     if (ProfileListResult r = list.Initialise(); r != ProfileListResult::Done) {
         return ctx.Fail(std::string(ProfileListResultText(r)) + ": " + list.ListFilePath());
     }
+    if (!list.KeptAsidePath().empty()) {
+        *ctx.err << "q417ctl: warning: the unreadable profile list was kept as "
+                 << list.KeptAsidePath() << " and a new list started\n";
+    }
 
     // The profile an operation acts on: --index N, else the selected one.
     std::string targetId = list.GetCurrentId();

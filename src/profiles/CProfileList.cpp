@@ -467,10 +467,12 @@ ProfileListResult CProfileList::Initialise() {
         return ProfileListResult::NotInitialised;
     }
     std::lock_guard lock(folder_->mutex);
+    keptAside_.clear();
     ListFile list;
     if (ReadLocked(list) == ProfileListResult::ListUnreadable) {
         // Starting a new list must not cost the user the old one: keep it aside first.
-        if (CJsonFile::KeepAside(ListFilePath()).empty()) {
+        keptAside_ = CJsonFile::KeepAside(ListFilePath());
+        if (keptAside_.empty()) {
             return ProfileListResult::ListUnreadable;
         }
         list = ListFile{};

@@ -95,6 +95,8 @@ public:
     std::string ListFilePath() const;
     const std::string& DeviceFolderPath() const { return deviceFolder_; }
     const std::string& TemplatePath() const { return templatePath_; }
+    // Where the last Initialise put an unreadable list file before starting anew; empty otherwise.
+    const std::string& KeptAsidePath() const { return keptAside_; }
 
     // Change tracking for objects that share one device folder: every successful write by any
     // CProfileList of this process bumps the folder's version. NeedsReload says another object
@@ -136,6 +138,7 @@ private:
     std::vector<ProfileListEntry> entries_;
     int selected_ = -1;
     std::string currentId_;
+    std::string keptAside_;
     std::uint64_t seenVersion_ = 0;
     std::uint64_t seenFileInode_ = 0;  // the list file as last read or written
     std::int64_t seenFileMtimeNs_ = 0;
