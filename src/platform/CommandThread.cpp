@@ -120,6 +120,9 @@ bool CommandThread::Stop(std::chrono::milliseconds bound) {
         accepting_ = false;
         dropped.swap(jobs_);
     }
+    // Quit before the running operation can see its stop: once it returns, no timer or
+    // posted task may run after it.
+    loop_.Quit();
     stopSource_.request_stop();
     for (Job& job : dropped) {
         job.abandon();
