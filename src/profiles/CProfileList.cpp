@@ -771,9 +771,6 @@ ProfileListResult CProfileList::RenameProfile(std::string_view name) {
 
 ProfileListResult CProfileList::RenameProfile(std::string_view idArg, std::string_view name) {
     std::string id = TargetId(idArg);
-    if (IsBlank(name)) {
-        return ProfileListResult::NameBlank;
-    }
     if (!folder_) {
         return ProfileListResult::NotInitialised;
     }
@@ -782,13 +779,15 @@ ProfileListResult CProfileList::RenameProfile(std::string_view idArg, std::strin
     if (ProfileListResult r = OpenLocked(list); r != ProfileListResult::Done) {
         return r;
     }
+    TakeLocked(list);
+    if (IsBlank(name)) {
+        return ProfileListResult::NameBlank;
+    }
     int index = IndexIn(list.items, id);
     if (index < 0) {
-        TakeLocked(list);
         return ProfileListResult::NoSelection;
     }
     if (NameInUse(list, name, index)) {
-        TakeLocked(list);
         return ProfileListResult::NameTaken;
     }
     list.items[static_cast<std::size_t>(index)][kName] = std::string(name);

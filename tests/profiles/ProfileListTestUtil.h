@@ -21,9 +21,11 @@ namespace q417::listtest {
 
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "q417-list-XXXXXX").string();
+    // base: the folder to make it in; the system's temporary folder when empty.
+    explicit ScratchFolder(const std::string& base = {}) {
+        std::filesystem::path parent =
+            base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+        std::string pattern = (parent / "q417-list-XXXXXX").string();
         char* made = ::mkdtemp(pattern.data());
         path_ = made != nullptr ? std::string(made) + "/" : std::string("/nonexistent/");
     }
@@ -97,7 +99,7 @@ struct ListFixtureFolders {
     ScratchFolder root;
     std::string device = root.path() + "dev/";
     std::string templatePath = root.path() + "tpl.Json";
-    ListFixtureFolders() {
+    explicit ListFixtureFolders(const std::string& base = {}) : root(base) {
         std::filesystem::create_directories(device);
         WriteJson(templatePath, SmallTemplate());
     }
