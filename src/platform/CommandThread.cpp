@@ -38,7 +38,7 @@ void CommandWait::Complete(const std::function<void()>& store) {
 void CommandWait::Drop() {
     {
         std::lock_guard lock(mutex_);
-        if (state_ == State::Queued) {
+        if (state_ != State::Done) {
             state_ = State::Dropped;
         }
     }
@@ -57,8 +57,8 @@ bool CommandWait::Wait(std::stop_token stop) {
             state_ = State::Dropped;
             return false;
         case State::Running:
-            changed_.wait(lock, [this] { return state_ == State::Done; });
-            return true;
+            changed_.wait(lock, [this] { return state_ != State::Running; });
+            return state_ == State::Done;
     }
     return false;
 }
@@ -108,7 +108,13 @@ void CommandThread::RunNext() {
         jobs_.pop_front();
     }
     CommandContext context(loop_, stopSource_.get_token(), job.progressLoop, job.progress);
-    job.run(context);
+    try {
+        job.run(context);
+    } catch (...) {
+        // No result: the submitter hears "did not run" instead of waiting for ever.
+        Trace("command thread " + name_ + ": an operation ended with an exception");
+        job.abandon();
+    }
 }
 
 bool CommandThread::Stop(std::chrono::milliseconds bound) {

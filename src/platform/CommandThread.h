@@ -52,6 +52,10 @@ private:
     std::shared_ptr<const CommandProgress> progress_;
 };
 
+// The result type of an operation callable as op(CommandContext&).
+template <class Op>
+using CommandResultOf = std::remove_cvref_t<std::invoke_result_t<Op&, CommandContext&>>;
+
 namespace detail {
 
 // Hand-over state of SubmitAndWait: the operation may start only while the waiter still waits.
@@ -59,6 +63,7 @@ class CommandWait {
 public:
     bool Begin();  // false when the waiter gave up: the operation must not run
     void Complete(const std::function<void()>& store);
+    // The operation will not deliver a result (dropped unrun, or it failed).
     void Drop();
     // Blocks until the operation completed (true) or was dropped; a stop before the operation
     // started drops it, a running operation is waited for (it may use the waiter's data).
@@ -111,8 +116,8 @@ public:
     // stopped, or `waitStop` was requested before it started). On the command thread itself it
     // runs inline. Progress is reported on the command thread.
     template <class Op>
-    std::optional<std::invoke_result_t<Op&, CommandContext&>> SubmitAndWait(
-        Op op, CommandProgress onProgress = {}, std::stop_token waitStop = {});
+    std::optional<CommandResultOf<Op>> SubmitAndWait(Op op, CommandProgress onProgress = {},
+                                                     std::stop_token waitStop = {});
 
     // Requests stop (visible to the running operation through its token), refuses new work,
     // drops the queued operations (their submitters get std::nullopt) and the pending timers,
@@ -143,7 +148,7 @@ private:
 
 template <class Op, class Done>
 bool CommandThread::Submit(Op op, EventLoop& resultLoop, Done onDone, CommandProgress onProgress) {
-    using R = std::invoke_result_t<Op&, CommandContext&>;
+    using R = CommandResultOf<Op>;
     static_assert(!std::is_void_v<R>, "an operation returns its result");
     auto opPtr = std::make_shared<Op>(std::move(op));
     auto donePtr = std::make_shared<Done>(std::move(onDone));
@@ -164,9 +169,9 @@ bool CommandThread::Submit(Op op, EventLoop& resultLoop, Done onDone, CommandPro
 }
 
 template <class Op>
-std::optional<std::invoke_result_t<Op&, CommandContext&>> CommandThread::SubmitAndWait(
-    Op op, CommandProgress onProgress, std::stop_token waitStop) {
-    using R = std::invoke_result_t<Op&, CommandContext&>;
+std::optional<CommandResultOf<Op>> CommandThread::SubmitAndWait(Op op, CommandProgress onProgress,
+                                                                std::stop_token waitStop) {
+    using R = CommandResultOf<Op>;
     static_assert(!std::is_void_v<R>, "an operation returns its result");
     std::shared_ptr<const CommandProgress> progress;
     if (onProgress) {

@@ -220,6 +220,21 @@ TEST_F(CommandThreadTest, AbandonedWaitNeverRunsTheOperation) {
     EXPECT_FALSE(ran);
 }
 
+TEST_F(CommandThreadTest, FailedOperationReleasesItsWaiterAndTheThreadGoesOn) {
+    auto failed = device_.SubmitAndWait([](CommandContext&) -> int { throw 1; });
+    EXPECT_EQ(failed, std::nullopt);
+    std::optional<int> delivered{5};
+    bool done = false;
+    device_.Submit([](CommandContext&) -> int { throw 2; }, caller_,
+                   [&](std::optional<int> r) {
+                       delivered = r;
+                       done = true;
+                   });
+    ASSERT_TRUE(RunCallerUntil([&] { return done; }));
+    EXPECT_EQ(delivered, std::nullopt);
+    EXPECT_EQ(device_.SubmitAndWait([](CommandContext&) { return 4; }), std::optional<int>(4));
+}
+
 TEST_F(CommandThreadTest, OperationIgnoringStopExceedsTheBoundButIsStillJoined) {
     std::atomic<bool> running{false};
     std::atomic<bool> finished{false};
