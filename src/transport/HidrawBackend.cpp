@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -170,27 +172,32 @@ bool IsHidInstanceName(std::string_view name) {
     return true;
 }
 
-std::string Canonical(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
+// The target of a symbolic link, empty when path is not one.
+std::string ReadLink(const std::string& path) {
+    std::array<char, 4096> buf;
+    const ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) {
         return {};
     }
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
+    return std::string(buf.data(), static_cast<std::size_t>(n));
 }
 
-std::string ParentOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) {
-        return "/";
+// The last `count` components of a slash-separated path, last one first.
+std::vector<std::string_view> LastComponents(std::string_view path, std::size_t count) {
+    std::vector<std::string_view> parts;
+    while (parts.size() < count && !path.empty()) {
+        while (!path.empty() && path.back() == '/') {
+            path.remove_suffix(1);
+        }
+        const auto slash = path.rfind('/');
+        const std::string_view part =
+            slash == std::string_view::npos ? path : path.substr(slash + 1);
+        if (!part.empty()) {
+            parts.push_back(part);
+        }
+        path = slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash);
     }
-    return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return parts;
 }
 
 std::string ErrnoText(int err) {
@@ -212,24 +219,33 @@ struct NodeSysfs {
     std::string error;  // non-empty: the node cannot be used
 };
 
-// The kernel instance of a node: the name of its HID device folder. A fixture whose `device` is
-// a plain folder has no such name; the IDs from uevent stand in then.
-std::string ResolveInstance(const std::string& nodeDir, uint16_t bus, uint16_t vid, uint16_t pid) {
-    std::string hidDir = Canonical(nodeDir + "/device");
-    if (IsHidInstanceName(BaseName(hidDir))) {
-        return BaseName(hidDir);
+// The kernel instance of a node (the name of its HID device folder), read from the class link
+// <class>/hidrawN -> .../<instance>/hidraw/hidrawN, or from the `device` link; empty when neither
+// names one (a fixture whose folders are plain folders).
+std::string LinkedInstance(const std::string& nodeDir, const std::string& nodeName) {
+    const std::string classLink = ReadLink(nodeDir);
+    auto parts = LastComponents(classLink, 3);
+    if (parts.size() == 3 && parts[0] == nodeName && parts[1] == "hidraw" &&
+        IsHidInstanceName(parts[2])) {
+        return std::string(parts[2]);
     }
-    // /sys/class/hidraw/hidrawN itself resolves to <hid device>/hidraw/hidrawN.
-    const std::string classDir = Canonical(nodeDir);
-    if (!classDir.empty()) {
-        const std::string up = BaseName(ParentOf(ParentOf(classDir)));
-        if (IsHidInstanceName(up)) {
-            return up;
-        }
+    const std::string deviceLink = ReadLink(nodeDir + "/device");
+    parts = LastComponents(deviceLink, 1);
+    if (parts.size() == 1 && IsHidInstanceName(parts[0])) {
+        return std::string(parts[0]);
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%04X:%04X:%04X", bus, vid, pid);
-    return text;
+    return {};
+}
+
+std::string ResolveInstance(const std::string& nodeDir, const std::string& nodeName, uint16_t bus,
+                            uint16_t vid, uint16_t pid) {
+    std::string instance = LinkedInstance(nodeDir, nodeName);
+    if (instance.empty()) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%04X:%04X:%04X", bus, vid, pid);
+        instance = text;
+    }
+    return instance;
 }
 
 NodeSysfs ReadNode(const std::string& sysfsRoot, const std::string& nodeName) {
@@ -272,23 +288,22 @@ NodeSysfs ReadNode(const std::string& sysfsRoot, const std::string& nodeName) {
         node.error = "device/uevent has no valid HID_ID";
         return node;
     }
-    node.instance = ResolveInstance(nodeDir, node.busType, node.vendorId, node.productId);
+    node.instance = ResolveInstance(nodeDir, nodeName, node.busType, node.vendorId, node.productId);
 
     // USB HID: the HID device sits in the USB interface folder, which sits in the USB device
     // folder. Other buses (Bluetooth, I2C, uhid) have no interface number; their parents are
     // not looked at, so a Bluetooth device behind a USB adapter does not take the adapter's.
+    // "device/.." is the physical parent of the HID device folder: the kernel follows the link
+    // before it applies "..".
     if (node.busType == 0x0003) {
-        const std::string hidDir = Canonical(nodeDir + "/device");
-        if (!hidDir.empty()) {
-            const std::string ifDir = ParentOf(hidDir);
-            node.interfaceNumber = ReadNumberAttribute(ifDir + "/bInterfaceNumber", 16);
-            if (node.interfaceNumber) {
-                const std::string usbDir = ParentOf(ifDir);
-                auto count = ReadNumberAttribute(usbDir + "/bNumInterfaces", 10);
-                node.composite = count && *count > 1;
-                auto bcd = ReadNumberAttribute(usbDir + "/bcdDevice", 16);
-                node.versionNumber = bcd ? static_cast<uint16_t>(*bcd) : 0;
-            }
+        const std::string ifDir = nodeDir + "/device/..";
+        node.interfaceNumber = ReadNumberAttribute(ifDir + "/bInterfaceNumber", 16);
+        if (node.interfaceNumber) {
+            const std::string usbDir = ifDir + "/..";
+            auto count = ReadNumberAttribute(usbDir + "/bNumInterfaces", 10);
+            node.composite = count && *count > 1;
+            auto bcd = ReadNumberAttribute(usbDir + "/bcdDevice", 16);
+            node.versionNumber = bcd ? static_cast<uint16_t>(*bcd) : 0;
         }
     }
 
@@ -547,12 +562,25 @@ std::string WithoutTrailingSlash(std::string path) {
 
 }  // namespace
 
+// What one node contributed to the last pass. A kernel instance name is never reused, and a HID
+// device keeps its descriptor and USB parents for its whole life, so while the class link still
+// names the same instance the node's paths are the same: a pass then costs one readlink per node.
+struct HidrawBackend::EnumerationCache {
+    struct Entry {
+        std::string classLink;
+        std::vector<std::string> paths;  // empty: the descriptor does not parse
+    };
+    std::mutex mutex;
+    std::map<std::string, Entry> nodes;  // by node name
+};
+
 HidrawBackend::HidrawBackend()
     : HidrawBackend(EnvOr("Q417_SYSFS_ROOT", "/sys"), EnvOr("Q417_DEV_ROOT", "/dev")) {}
 
 HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot)
     : sysfsRoot_(WithoutTrailingSlash(std::move(sysfsRoot))),
-      devRoot_(WithoutTrailingSlash(std::move(devRoot))) {}
+      devRoot_(WithoutTrailingSlash(std::move(devRoot))),
+      cache_(std::make_unique<EnumerationCache>()) {}
 
 HidrawBackend::~HidrawBackend() = default;
 
@@ -562,21 +590,43 @@ bool HidrawBackend::EnumeratePaths(std::vector<std::string>& paths) {
     if (!ListNodeNames(sysfsRoot_, names)) {
         return false;
     }
+    std::lock_guard lock(cache_->mutex);
+    std::map<std::string, EnumerationCache::Entry> seen;
     for (const auto& nodeName : names) {
+        const std::string nodeDir = sysfsRoot_ + "/class/hidraw/" + nodeName;
+        // Only a link naming a kernel instance identifies the device well enough to reuse.
+        std::string classLink = ReadLink(nodeDir);
+        const auto parts = LastComponents(classLink, 3);
+        if (parts.size() != 3 || parts[0] != nodeName || !IsHidInstanceName(parts[2])) {
+            classLink.clear();
+        }
+        if (!classLink.empty()) {
+            auto it = cache_->nodes.find(nodeName);
+            if (it != cache_->nodes.end() && it->second.classLink == classLink) {
+                paths.insert(paths.end(), it->second.paths.begin(), it->second.paths.end());
+                seen.insert(cache_->nodes.extract(it));
+                continue;
+            }
+        }
         const NodeSysfs node = ReadNode(sysfsRoot_, nodeName);
         if (!node.error.empty()) {
-            continue;
+            continue;  // perhaps still appearing: not remembered
         }
-        auto info = ParseHidReportDescriptor(node.descriptor);
-        if (!info) {
-            continue;  // nothing could be opened or decoded through it
+        EnumerationCache::Entry entry{classLink, {}};
+        // A node whose descriptor does not parse is skipped: nothing could be decoded through it.
+        if (auto info = ParseHidReportDescriptor(node.descriptor)) {
+            const std::string devicePath = devRoot_ + "/" + nodeName;
+            const std::size_t count = info->collections.size();
+            for (std::size_t i = 0; i < count; ++i) {
+                entry.paths.push_back(CollectionPath(node, i, count, devicePath));
+            }
         }
-        const std::string devicePath = devRoot_ + "/" + nodeName;
-        const std::size_t count = info->collections.size();
-        for (std::size_t i = 0; i < count; ++i) {
-            paths.push_back(CollectionPath(node, i, count, devicePath));
+        paths.insert(paths.end(), entry.paths.begin(), entry.paths.end());
+        if (!classLink.empty() && node.instance == std::string(parts[2])) {
+            seen[nodeName] = std::move(entry);
         }
     }
+    cache_->nodes = std::move(seen);  // nodes gone since the last pass are forgotten
     return true;
 }
 
@@ -667,8 +717,8 @@ std::unique_ptr<IHidDevice> HidrawBackend::Open(const std::string& path,
         return nullptr;
     }
     // The node may have been replaced between the check above and the open.
-    if (ResolveInstance(sysfsRoot_ + "/class/hidraw/" + nodeName, node.busType, node.vendorId,
-                        node.productId) != instance) {
+    if (ResolveInstance(sysfsRoot_ + "/class/hidraw/" + nodeName, nodeName, node.busType,
+                        node.vendorId, node.productId) != instance) {
         SetOpenError(error, errorText, HidOpenError::NotFound, nodeName + " was replaced");
         return nullptr;
     }

@@ -78,8 +78,12 @@ public:
     const std::string& DevRoot() const { return devRoot_; }
 
 private:
+    struct EnumerationCache;
+
     std::string sysfsRoot_;
     std::string devRoot_;
+    // Paths per node instance from earlier passes (detection enumerates every 100 ms).
+    std::unique_ptr<EnumerationCache> cache_;
 };
 
 }  // namespace q417
