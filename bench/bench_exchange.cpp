@@ -4,6 +4,9 @@
 // default 1 ms report latency; the reported time is what remains after the pause and the
 // latency on the exchange's critical path (the request's time on the wire; the reply's own
 // latency passes during the pause).
+// BM_TimerOvershoot: the same pause and latency spent in plain sleeps, minus their nominal time:
+// what the machine's scheduler adds on its own (large on a loaded machine); the host's overhead
+// is BM_ExchangeOverhead minus this.
 // BM_ExchangeBare: the same exchange with no pause and no latency: the pure software cost.
 // BM_MouseSync: information block + key tables (CmdBegin, CmdReadInfo, SetBlockSize(keys x 3),
 // CmdReadKeyTable, CmdReadKeyTableBank(0), CmdEnd); the counter "ratio" divides its time by its
@@ -11,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <thread>
 
 #include "emulator/EmulatedHidBus.h"
 #include "transport/CReportChannel.h"
@@ -73,6 +77,17 @@ void BM_ExchangeOverhead(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ExchangeOverhead)->UseManualTime()->Iterations(100)->Unit(benchmark::kMicrosecond);
+
+void BM_TimerOvershoot(benchmark::State& state) {
+    for (auto _ : state) {
+        auto start = Clock::now();
+        std::this_thread::sleep_for(kLatency);
+        std::this_thread::sleep_for(20ms);
+        auto elapsed = Clock::now() - start;
+        state.SetIterationTime(std::chrono::duration<double>(elapsed - 20ms - kLatency).count());
+    }
+}
+BENCHMARK(BM_TimerOvershoot)->UseManualTime()->Iterations(100)->Unit(benchmark::kMicrosecond);
 
 void BM_ExchangeBare(benchmark::State& state) {
     Rig rig;
