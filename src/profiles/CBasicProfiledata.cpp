@@ -1,5 +1,7 @@
 #include "profiles/CBasicProfiledata.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -137,8 +139,44 @@ void CBasicProfiledata::SetKeyTableBlock(std::span<const std::uint8_t> block) {
 
 // ---- load and save -------------------------------------------------------------------------
 
-Json::Value CBasicProfiledata::LoadInto(const std::string& path, Json::Value& target) {
+std::optional<CBasicProfiledata::FileStamp> CBasicProfiledata::StampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{
+        static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+        static_cast<std::int64_t>(st.st_size),
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+void CBasicProfiledata::RememberDocument(const std::string& path, Json::Value&& document,
+                                         Json::ArrayIndex hollowIndex) {
+    // Every writer replaces documents by rename, so an unchanged identity, size and time mean the
+    // file still holds what was read or written here.
+    m_cache.stamp = StampOf(path);
+    m_cache.valid = m_cache.stamp.has_value();
+    m_cache.path = path;
+    m_cache.hollowIndex = hollowIndex;
+    m_cache.document = std::move(document);
+}
+
+bool CBasicProfiledata::TakeRememberedDocument(const std::string& path, Json::ArrayIndex index,
+                                               Json::Value& document) {
+    if (!m_cache.valid || m_cache.path != path || m_cache.hollowIndex != index) {
+        return false;
+    }
+    m_cache.valid = false;
+    if (StampOf(path) != m_cache.stamp) {
+        return false;
+    }
+    document = std::move(m_cache.document);
+    return true;
+}
+
+const Json::Value& CBasicProfiledata::LoadInto(const std::string& path, Json::Value& target) {
     const auto index = static_cast<Json::ArrayIndex>(m_deviceIndex);
+    m_cache.valid = false;
     CJsonFile::DocumentState state = CJsonFile::DocumentState::Missing;
     Json::Value document = m_jsonFile.ReadDocument(path, state);
     bool mayWrite = true;
@@ -149,29 +187,41 @@ Json::Value CBasicProfiledata::LoadInto(const std::string& path, Json::Value& ta
         document = Json::Value();
     }
 
-    Json::Value element = At(Field(document, "Device"), index);
-    if (!element.isObject()) {
-        Json::Value templ = m_jsonFile.ReadDocument(m_templatePath);
-        element = At(Field(templ, "Device"), index);
-        if (!element.isObject()) {
-            element = Json::Value();
-        }
-        Item(Member(document, "Device"), index) = element;
-        if (mayWrite) {
-            m_lastWriteFailed = !m_jsonFile.WriteDocument(path, document);
-        } else {
-            m_lastWriteFailed = true;
-        }
+    // The element is moved out of the document (no deep copy); the rest is remembered so that the
+    // next save need not parse the file again.
+    Json::Value* devices = document.isObject() ? &document["Device"] : nullptr;
+    if (devices != nullptr && devices->isArray() && index < devices->size() &&
+        (*devices)[index].isObject()) {
+        target = Json::Value();
+        target.swap((*devices)[index]);
+        RememberDocument(path, std::move(document), index);
+        return target;
     }
-    target = element;
-    return element;
+
+    // Missing element: take the template's and write the document back.
+    Json::Value templ = m_jsonFile.ReadDocument(m_templatePath);
+    Json::Value element;
+    if (templ.isObject() && templ["Device"].isArray() && index < templ["Device"].size() &&
+        templ["Device"][index].isObject()) {
+        element.swap(templ["Device"][index]);
+    }
+    Json::Value& slot = Item(Member(document, "Device"), index);
+    slot.swap(element);
+    const bool written = mayWrite && m_jsonFile.WriteDocument(path, document);
+    m_lastWriteFailed = !written;
+    target = Json::Value();
+    target.swap(slot);
+    if (written) {
+        RememberDocument(path, std::move(document), index);
+    }
+    return target;
 }
 
-Json::Value CBasicProfiledata::LoadProfile(const std::string& path) {
+const Json::Value& CBasicProfiledata::LoadProfile(const std::string& path) {
     return LoadInto(path, m_element);
 }
 
-Json::Value CBasicProfiledata::LoadSecondary(const std::string& path) {
+const Json::Value& CBasicProfiledata::LoadSecondary(const std::string& path) {
     return LoadInto(path, m_secondary);
 }
 
@@ -181,33 +231,59 @@ Json::Value CBasicProfiledata::LoadLightConfig(const std::string& path) {
 }
 
 SaveResult CBasicProfiledata::Save() {
-    return SaveElement(m_element, m_profilePath);
+    return SaveInto(&m_element, m_element, m_profilePath);
 }
 
 SaveResult CBasicProfiledata::SaveSecondary(const std::string& path) {
-    return SaveElement(m_secondary, path);
+    return SaveInto(&m_secondary, m_secondary, path);
 }
 
 SaveResult CBasicProfiledata::SaveElement(const Json::Value& element, const std::string& path) {
+    return SaveInto(nullptr, element, path);
+}
+
+SaveResult CBasicProfiledata::SaveInto(Json::Value* owned, const Json::Value& element,
+                                       const std::string& path) {
     // An element without "KeyList" is never saved; decide that before touching the file.
     if (Field(element, "KeyList").isNull()) {
         return SaveResult::NoKeyList;
     }
-    CJsonFile::DocumentState state = CJsonFile::DocumentState::Missing;
-    Json::Value document = m_jsonFile.ReadDocument(path, state);
-    if (state == CJsonFile::DocumentState::Unreadable || !HasDocumentShape(document)) {
-        if (CJsonFile::KeepAside(path).empty()) {
-            m_lastWriteFailed = true;
-            return SaveResult::Failed;
+    const auto index = static_cast<Json::ArrayIndex>(m_deviceIndex);
+    Json::Value document;
+    if (!TakeRememberedDocument(path, index, document)) {
+        CJsonFile::DocumentState state = CJsonFile::DocumentState::Missing;
+        document = m_jsonFile.ReadDocument(path, state);
+        if (state == CJsonFile::DocumentState::Unreadable || !HasDocumentShape(document)) {
+            if (CJsonFile::KeepAside(path).empty()) {
+                m_lastWriteFailed = true;
+                return SaveResult::Failed;
+            }
+            document = Json::Value();
         }
-        document = Json::Value();
     }
-    Item(Member(document, "Device"), static_cast<Json::ArrayIndex>(m_deviceIndex)) = element;
-    m_lastWriteFailed = !m_jsonFile.WriteDocument(path, document);
-    return m_lastWriteFailed ? SaveResult::Failed : SaveResult::Written;
+    Json::Value& slot = Item(Member(document, "Device"), index);
+    if (owned != nullptr) {
+        slot.swap(*owned);  // lend the element to the document instead of copying it
+    } else {
+        slot = element;
+    }
+    const bool written = m_jsonFile.WriteDocument(path, document);
+    if (owned != nullptr) {
+        slot.swap(*owned);
+    }
+    slot = Json::Value();
+    m_lastWriteFailed = !written;
+    if (!written) {
+        return SaveResult::Failed;
+    }
+    RememberDocument(path, std::move(document), index);
+    return SaveResult::Written;
 }
 
 bool CBasicProfiledata::WriteFile(const Json::Value& document, const std::string& path) {
+    if (m_cache.path == path) {
+        m_cache.valid = false;
+    }
     m_lastWriteFailed = !m_jsonFile.WriteDocument(path, document);
     return !m_lastWriteFailed;
 }

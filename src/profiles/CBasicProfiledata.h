@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -50,10 +51,10 @@ public:
 
     // Loads the element at the device index from the document at path; a missing or unreadable
     // document (or element) is rebuilt from the template and written back. An unparsable document
-    // is first renamed aside ("<path>.unreadable-<id>"). Returns a copy of the element (null only
-    // when neither file has it).
-    Json::Value LoadProfile(const std::string& path);
-    Json::Value LoadSecondary(const std::string& path);
+    // is first renamed aside ("<path>.unreadable-<id>"). Returns the element now held (null only
+    // when neither file has it). LastWriteFailed() tells whether a rebuild could not be written.
+    const Json::Value& LoadProfile(const std::string& path);
+    const Json::Value& LoadSecondary(const std::string& path);
 
     // The light configuration document ("zyrel_light.config"), kept for GetCustomLightEffects.
     Json::Value LoadLightConfig(const std::string& path);
@@ -123,7 +124,29 @@ protected:
     static bool IsSection(const Json::Value& v) { return v.isObject(); }
 
 private:
-    Json::Value LoadInto(const std::string& path, Json::Value& target);
+    // Identity of a file as last read or written, to skip parsing it again before a save.
+    struct FileStamp {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t size = 0;
+        std::int64_t mtimeNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    // The document last read or written, with the element at hollowIndex taken out.
+    struct RememberedDocument {
+        bool valid = false;
+        std::string path;
+        Json::ArrayIndex hollowIndex = 0;
+        std::optional<FileStamp> stamp;
+        Json::Value document;
+    };
+    static std::optional<FileStamp> StampOf(const std::string& path);
+    void RememberDocument(const std::string& path, Json::Value&& document,
+                          Json::ArrayIndex hollowIndex);
+    bool TakeRememberedDocument(const std::string& path, Json::ArrayIndex index,
+                                Json::Value& document);
+    const Json::Value& LoadInto(const std::string& path, Json::Value& target);
+    SaveResult SaveInto(Json::Value* owned, const Json::Value& element, const std::string& path);
     static std::vector<KeyAssignmentEntry> ReadKeyList(Json::Value& element);
     static void WriteKeyList(Json::Value& element, const std::vector<KeyAssignmentEntry>& entries);
 
@@ -145,6 +168,7 @@ private:
     std::map<int, int> m_keyValueMap;
     CJsonFile m_jsonFile;
     bool m_lastWriteFailed = false;
+    RememberedDocument m_cache;
 };
 
 }  // namespace q417

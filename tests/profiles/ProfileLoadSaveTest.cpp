@@ -105,6 +105,39 @@ TEST(ProfileSave, OnlyTheElementAtTheDeviceIndexIsReplaced) {
     EXPECT_EQ(written["future"]["x"].asInt(), 1);
 }
 
+TEST(ProfileSave, ChangesMadeByOthersBetweenLoadAndSaveAreKept) {
+    TempDir dir;
+    std::string doc = dir / "m.Json";
+    WriteText(doc, R"({"Device":[{"KeyList":[],"v":0},{"KeyList":[],"v":1}],"profilename":"A"})");
+    CMouseProfiledata one;
+    one.SetDeviceIndex(1);
+    one.SetProfilePath(doc);
+    one.LoadProfile(doc);
+    ASSERT_EQ(one.Save(), SaveResult::Written);
+
+    CMouseProfiledata zero;  // another object writes element 0 by rename
+    zero.SetProfilePath(doc);
+    zero.LoadProfile(doc);
+    zero.SetActiveDpiStage(4);
+    ASSERT_EQ(zero.Save(), SaveResult::Written);
+    one.SetActiveDpiStage(2);
+    ASSERT_EQ(one.Save(), SaveResult::Written);
+    Json::Value d = Parse(ReadText(doc));
+    EXPECT_EQ(d["Device"][0]["DPIStages"]["StageActive"].asInt(), 4);
+    EXPECT_EQ(d["Device"][1]["DPIStages"]["StageActive"].asInt(), 2);
+
+    // An edit in place (same file, new content) is seen as well.
+    Json::Value edited = d;
+    edited["profilename"] = "Renamed elsewhere";
+    WriteText(doc, edited.toStyledString());
+    one.SetActiveDpiStage(3);
+    ASSERT_EQ(one.Save(), SaveResult::Written);
+    d = Parse(ReadText(doc));
+    EXPECT_EQ(d["profilename"].asString(), "Renamed elsewhere");
+    EXPECT_EQ(d["Device"][0]["DPIStages"]["StageActive"].asInt(), 4);
+    EXPECT_EQ(d["Device"][1]["DPIStages"]["StageActive"].asInt(), 3);
+}
+
 TEST(ProfileSave, ElementWithoutKeyListLeavesTheFileByteForByte) {
     TempDir dir;
     std::string doc = dir / "k.Json";
