@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -50,10 +51,14 @@ constexpr const char* kSelect = "profileselect";
 std::shared_ptr<CProfileList::FolderState> FolderStateFor(const std::string& folder) {
     static std::mutex registryMutex;
     static std::map<std::string, std::weak_ptr<CProfileList::FolderState>> registry;
-    std::string key = folder;
-    if (char* real = ::realpath(folder.c_str(), nullptr); real != nullptr) {
-        key = real;
-        std::free(real);
+    // One key per folder however it is spelt, existing yet or not.
+    std::error_code ec;
+    std::string key = std::filesystem::weakly_canonical(std::filesystem::absolute(folder, ec), ec);
+    if (ec) {
+        key = folder;
+    }
+    while (key.size() > 1 && key.back() == '/') {
+        key.pop_back();
     }
     std::lock_guard lock(registryMutex);
     for (auto it = registry.begin(); it != registry.end();) {

@@ -43,6 +43,7 @@ struct ProfileListEntry {
     std::string id;    // profile identifier; a bare file name
 };
 
+// One object is used from one thread at a time; objects on different threads may share a folder.
 class CProfileList {
 public:
     CProfileList();
