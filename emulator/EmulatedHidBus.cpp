@@ -568,6 +568,28 @@ bool EmulatedHidBus::RaiseNotification(DeviceId device, uint16_t code) {
     return false;
 }
 
+bool EmulatedHidBus::SwitchProfileOnDevice(DeviceId device, uint8_t profile) {
+    bool changed = false;
+    WithMouse(device, [&](MouseFirmware& m) { changed = m.SelectProfile(profile); });
+    if (changed) {
+        RaiseNotification(device, static_cast<uint16_t>(0x1000 | profile));
+    }
+    return changed;
+}
+
+bool EmulatedHidBus::SwitchDpiStageOnDevice(DeviceId device, uint8_t stage) {
+    bool changed = false;
+    uint8_t profile = 0;
+    WithMouse(device, [&](MouseFirmware& m) {
+        changed = m.SelectDpiStage(stage);
+        profile = m.CurrentProfile();
+    });
+    if (changed) {
+        RaiseNotification(device, static_cast<uint16_t>(0x1100 | (stage << 4) | profile));
+    }
+    return changed;
+}
+
 bool EmulatedHidBus::SetLatency(DeviceId device, std::chrono::microseconds latency) {
     std::lock_guard lock(core_->mu);
     auto dev = core_->Find(device);

@@ -105,6 +105,12 @@ public:
     // a receiver only while the link is up. False when nothing was sent.
     bool RaiseNotification(DeviceId device, uint16_t code);
 
+    // The user pressing the mouse's profile or DPI button: the mouse changes its memory and
+    // announces it (0x10p: profile p; 0x11sp: stage s of profile p). Through a receiver whose link
+    // is down the mouse changes but the notification is lost. False for a bad profile/stage.
+    bool SwitchProfileOnDevice(DeviceId device, uint8_t profile);
+    bool SwitchDpiStageOnDevice(DeviceId device, uint8_t stage);
+
     // Time for one report on the wire (default 1 ms).
     bool SetLatency(DeviceId device, std::chrono::microseconds latency);
 

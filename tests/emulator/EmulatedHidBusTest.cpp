@@ -224,6 +224,26 @@ TEST(EmulatedHidBusNotifications, ThroughAReceiverOnlyWhileLinked) {
     EXPECT_EQ(report[1] | (report[2] << 8), 0x0401);
 }
 
+TEST(EmulatedHidBusNotifications, ButtonsOnTheMouseChangeMemoryAndAnnounceIt) {
+    EmulatedHidBus bus;
+    DeviceId r = bus.PlugReceiver(kReceiverProductId, true);
+    auto consumer = OpenPath(bus, ConsumerPath(bus, r), false);
+    std::array<uint8_t, 3> report{};
+    ASSERT_TRUE(bus.SwitchProfileOnDevice(r, 3));
+    ASSERT_EQ(consumer->Read(report, 1000).status, HidIoStatus::Ok);
+    EXPECT_EQ(report[1] | (report[2] << 8), 0x1003);
+    ASSERT_TRUE(bus.SwitchDpiStageOnDevice(r, 5));
+    ASSERT_EQ(consumer->Read(report, 1000).status, HidIoStatus::Ok);
+    EXPECT_EQ(report[1] | (report[2] << 8), 0x1153);
+    EXPECT_EQ(bus.ReadMouseMemory(r, 3 * 96 + 12, 1), std::vector<uint8_t>{5});
+    EXPECT_FALSE(bus.SwitchProfileOnDevice(r, 6));
+    // With the link down the mouse still switches; nothing reaches the host.
+    bus.SetLink(r, false);
+    EXPECT_TRUE(bus.SwitchProfileOnDevice(r, 1));
+    EXPECT_EQ(bus.CurrentProfile(r), 1);
+    EXPECT_EQ(consumer->Read(report, 20).status, HidIoStatus::Timeout);
+}
+
 TEST(EmulatedHidBusNotifications, AnUnreadQueueIsBounded) {
     EmulatedHidBus bus;
     DeviceId m = bus.PlugWiredMouse();
