@@ -402,13 +402,5 @@ TEST(ProfileListNames, CaseAndBlankRules) {
     EXPECT_FALSE(CProfileList::IsBlank(" a "));
 }
 
-TEST(ProfileListUnset, OperationsWithoutFoldersAreRefused) {
-    CProfileList list;
-    EXPECT_EQ(list.Initialise(), ProfileListResult::NotInitialised);
-    EXPECT_EQ(list.AddProfile(), ProfileListResult::NotInitialised);
-    EXPECT_EQ(list.GetCurSel(), -1);
-    EXPECT_EQ(list.CurrentProfilePath(), "");
-}
-
 }  // namespace
 }  // namespace q417
