@@ -93,6 +93,20 @@ struct EmulatedHidBus::Core {
         }
     }
 
+    // Calls every change listener; never under mu, as listeners may call back into the bus.
+    void NotifyListeners() {
+        std::vector<ChangeListener> copy;
+        {
+            std::lock_guard lock(listenerMu);
+            for (auto& [id, fn] : listeners) {
+                copy.push_back(fn);
+            }
+        }
+        for (auto& fn : copy) {
+            fn();
+        }
+    }
+
     static void MarkGone(PluggedDevice& dev) {
         dev.present = false;
         for (const std::weak_ptr<OpenState>& w : dev.opens) {
@@ -227,21 +241,15 @@ public:
             return {HidIoStatus::Error, 0};
         }
 
-        if (command) {
-            // Faults that hit the transfer itself come before it occupies the wire.
-            if (!dev_->faults.empty()) {
-                const Fault& next = dev_->faults.front();
-                if (next.skipFrames == 0 && (next.kind == FaultKind::FailedWrite ||
-                                             next.kind == FaultKind::UnplugMidTransfer)) {
-                    Fault hit = TakeFault(*dev_);
-                    LogFrame(report, hit.kind);
-                    if (hit.kind == FaultKind::FailedWrite) {
-                        return {HidIoStatus::Error, 0};
-                    }
-                    UnplugLocked(lock);
-                    return {HidIoStatus::Gone, 0};
-                }
+        // The fault (if any) is chosen when the frame is written; transfer faults strike at once.
+        Fault fault = command ? TakeFault(*dev_) : Fault{};
+        if (fault.kind == FaultKind::FailedWrite || fault.kind == FaultKind::UnplugMidTransfer) {
+            LogFrame(report, fault.kind);
+            if (fault.kind == FaultKind::FailedWrite) {
+                return {HidIoStatus::Error, 0};
             }
+            UnplugLocked(lock);
+            return {HidIoStatus::Gone, 0};
         }
 
         // The report spends one latency on the wire.
@@ -269,7 +277,7 @@ public:
         if (command) {
             Frame frame{};
             std::copy_n(report.begin(), kFrameSize, frame.begin());
-            HandleFrame(frame);
+            HandleFrame(frame, fault);
         }
         return {HidIoStatus::Ok, report.size()};
     }
@@ -292,28 +300,14 @@ private:
         Core::MarkGone(*dev_);
         core_->devices.erase(dev_->id);
         lock.unlock();
-        NotifyListeners();
+        core_->NotifyListeners();
         lock.lock();
     }
 
-    void NotifyListeners() {
-        std::vector<EmulatedHidBus::ChangeListener> copy;
-        {
-            std::lock_guard l(core_->listenerMu);
-            for (auto& [id, fn] : core_->listeners) {
-                copy.push_back(fn);
-            }
-        }
-        for (auto& fn : copy) {
-            fn();
-        }
-    }
-
     // The firmware's side of one frame on the vendor collection (under the bus lock).
-    void HandleFrame(const Frame& frame) {
+    void HandleFrame(const Frame& frame, const Fault& fault) {
         using Core = EmulatedHidBus::Core;
         PluggedDevice& dev = *dev_;
-        Fault fault = TakeFault(dev);
         CommandLogEntry entry{
             frame[3], frame[4],  static_cast<uint16_t>(frame[5] | (frame[6] << 8)), 0, false, false,
             false,    fault.kind};
@@ -718,16 +712,7 @@ void EmulatedHidBus::RemoveChangeListener(int id) {
 }
 
 void EmulatedHidBus::NotifyChange() {
-    std::vector<ChangeListener> copy;
-    {
-        std::lock_guard lock(core_->listenerMu);
-        for (auto& [id, fn] : core_->listeners) {
-            copy.push_back(fn);
-        }
-    }
-    for (auto& fn : copy) {
-        fn();
-    }
+    core_->NotifyListeners();
 }
 
 }  // namespace q417::emu

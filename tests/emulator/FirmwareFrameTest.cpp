@@ -246,6 +246,14 @@ TEST_F(FaultFrames, FailedWriteReachesNoFirmware) {
     EXPECT_EQ(bus.CurrentProfile(id), 4);
 }
 
+TEST_F(FaultFrames, FaultsCountFramesEachFromWhenArmed) {
+    ASSERT_TRUE(bus.InjectFault(id, {FaultKind::Status, 1, 1, 0xFE}));
+    ASSERT_TRUE(bus.InjectFault(id, {FaultKind::FailedWrite}));
+    EXPECT_EQ(dev->Write(MakeFrame(0x01), 1000).status, HidIoStatus::Error);
+    EXPECT_EQ((*Transact(*dev, MakeFrame(0x01)))[7], 0xFE);
+    EXPECT_EQ((*Transact(*dev, MakeFrame(0x01)))[7], 0);
+}
+
 TEST_F(FaultFrames, DelayedReplyArrivesLateAndInOrder) {
     ASSERT_TRUE(bus.InjectFault(id, {FaultKind::DelayedReply, 0, 1, 0, 200}));
     ASSERT_EQ(dev->Write(MakeFrame(0x01), 1000).status, HidIoStatus::Ok);
