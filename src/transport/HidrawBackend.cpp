@@ -307,8 +307,9 @@ NodeSysfs ReadNode(const std::string& sysfsRoot, const std::string& nodeName) {
         }
     }
 
+    // Read more than the parser accepts, so an oversized descriptor is reported as such.
     auto descriptor =
-        ReadAttribute(nodeDir + "/device/report_descriptor", kMaxReportDescriptorBytes + 1);
+        ReadAttribute(nodeDir + "/device/report_descriptor", 16 * kMaxReportDescriptorBytes);
     if (!descriptor) {
         node.error = "device/report_descriptor is missing or unreadable";
         return node;

@@ -146,9 +146,19 @@ TEST_F(HidrawBackendTest, ListNodesDescribesEveryNode) {
     auto gone = Node(5, test::UnnumberedVendorDescriptor());
     gone.createDeviceNode = false;
     fx.AddNode(gone);
+    // Larger than any descriptor the parser accepts: listed with the reason, never enumerated.
+    std::vector<uint8_t> huge;
+    while (huge.size() < 5000) {
+        const auto one = test::UnnumberedVendorDescriptor();
+        huge.insert(huge.end(), one.begin(), one.end());
+    }
+    fx.AddNode(Node(7, huge));
 
     const auto nodes = backend.ListNodes();
-    ASSERT_EQ(nodes.size(), 2u);
+    ASSERT_EQ(nodes.size(), 3u);
+    EXPECT_EQ(nodes[2].descriptorBytes, huge.size());
+    EXPECT_FALSE(nodes[2].descriptorError.empty());
+    EXPECT_EQ(Paths().size(), 6u);
     const HidrawNodeInfo& m = nodes[0];
     EXPECT_EQ(m.nodeName, "hidraw2");
     EXPECT_EQ(m.devicePath, Dev(2));
