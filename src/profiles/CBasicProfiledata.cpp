@@ -70,9 +70,11 @@ bool CBasicProfiledata::ReadBool(const Json::Value& v) {
     if (v.isBool()) {
         return v.asBool();
     }
-    if (v.isIntegral()) {
-        return ReadInt(v) != 0 || (v.isUInt64() && v.asUInt64() != 0) ||
-               (v.isInt64() && v.asInt64() != 0);
+    if (v.isInt64()) {
+        return v.asInt64() != 0;
+    }
+    if (v.isUInt64()) {
+        return v.asUInt64() != 0;
     }
     if (v.isDouble()) {
         return v.asDouble() != 0.0;
