@@ -17,6 +17,8 @@
 
 #include "profiles/CProfileList.h"
 
+#include "profiles/ProfileTestUtil.h"
+
 namespace q417::listtest {
 
 class ScratchFolder {
@@ -41,17 +43,8 @@ private:
     std::string path_;
 };
 
-inline void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-}
-
-inline std::string ReadText(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using test::ReadText;
+using test::WriteText;
 
 inline Json::Value ParseFile(const std::string& path) {
     Json::CharReaderBuilder b;
