@@ -15,9 +15,11 @@ struct CommandEntry {
 };
 
 constexpr std::array kCommands{
-    CommandEntry{"list", "list                      supported interfaces found in one detection pass",
+    CommandEntry{"list",
+                 "list                      supported interfaces found in one detection pass",
                  RunList},
-    CommandEntry{"info", "info                      the mouse's information block, decoded", RunInfo},
+    CommandEntry{"info", "info                      the mouse's information block, decoded",
+                 RunInfo},
     CommandEntry{"raw", "raw CODE [BYTE...]        one plain exchange, both frames dumped", RunRaw},
     CommandEntry{"hid", "hid                       every HID interface present, supported or not",
                  RunHid},
@@ -75,8 +77,8 @@ int RunQ417ctl(std::span<const std::string> args, std::ostream& out, std::ostrea
     const std::string& name = args[i];
     for (const CommandEntry& c : kCommands) {
         if (c.name == name) {
-            ctx.backend = ctx.demo ? std::shared_ptr<IHidBackend>(emu::MakeDemoBus())
-                                   : DefaultHidBackend();
+            ctx.backend =
+                ctx.demo ? std::shared_ptr<IHidBackend>(emu::MakeDemoBus()) : DefaultHidBackend();
             return c.run(ctx, args.subspan(i + 1));
         }
     }

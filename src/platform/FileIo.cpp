@@ -31,8 +31,8 @@ FileReadResult ReadWholeFile(const std::string& path, std::size_t maxBytes) {
     FileReadResult result;
     FdGuard guard{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
     if (guard.fd < 0) {
-        result.status = (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing
-                                                              : ReadStatus::Error;
+        result.status =
+            (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Error;
         result.error = ErrnoText("cannot open", path);
         return result;
     }

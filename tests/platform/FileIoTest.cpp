@@ -17,10 +17,9 @@ namespace {
 class FileIoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("q417-fileio-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()
-                                                ->current_test_info()
-                                                ->name());
+        dir_ = fs::temp_directory_path() /
+               ("q417-fileio-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
