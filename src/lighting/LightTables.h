@@ -130,7 +130,7 @@ constexpr std::uint8_t LightLevel(int brightness) {
 // The colour of any hue index; indices beyond the table wrap onto the 192 hues.
 constexpr Rgb WheelColour(int hue) {
     const int h = hue < 0 ? 0 : hue;
-    return ColourWheel()[static_cast<std::size_t>(h) % kColourWheelEntries];
+    return ColourWheel()[static_cast<std::size_t>(h) % kColourWheelHues];
 }
 
 // Light-worker ticks between two steps, by speed 0-4 (out-of-range speeds are clamped).
