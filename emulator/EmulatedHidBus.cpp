@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "emulator/Descriptors.h"
@@ -54,6 +55,7 @@ struct PluggedDevice {
     std::unique_ptr<ReceiverFirmware> receiver;
     std::vector<std::weak_ptr<OpenState>> opens;
     std::chrono::microseconds latency = kDefaultLatency;
+    std::optional<uint16_t> version;  // firmware version reported instead of the layout's
     Clock::time_point lastReplyReady{};
     std::deque<Fault> faults;
     std::vector<CommandLogEntry> log;
@@ -170,7 +172,8 @@ public:
         const InterfaceLayout& iface = dev_->layout->interfaces[st_->interfaceIndex];
         descriptor_ = iface.descriptor;
         collection_ = iface.collections[st_->collectionIndex];
-        attributes_ = {kEmuVendorId, dev_->layout->productId, dev_->layout->version};
+        attributes_ = {kEmuVendorId, dev_->layout->productId,
+                       dev_->version.value_or(dev_->layout->version)};
     }
 
     ~EmulatedHidDevice() override {
@@ -315,6 +318,13 @@ private:
         switch (fault.kind) {
             case FaultKind::NoReply:
                 break;  // lost on the way: not applied, not answered
+            case FaultKind::LinkDrop:
+                if (dev.receiver) {
+                    dev.receiver->SetLinkUp(false);
+                }
+                outcome = dev.receiver ? dev.receiver->HandleFrame(frame)
+                                       : HandleCableFrame(*dev.wired, frame);
+                break;
             case FaultKind::Status:
                 outcome.replied = true;
                 outcome.reply[0] = kCommandReportId;
@@ -582,6 +592,16 @@ bool EmulatedHidBus::SwitchDpiStageOnDevice(DeviceId device, uint8_t stage) {
         RaiseNotification(device, static_cast<uint16_t>(0x1100 | (stage << 4) | profile));
     }
     return changed;
+}
+
+bool EmulatedHidBus::SetFirmwareVersion(DeviceId device, uint16_t version) {
+    std::lock_guard lock(core_->mu);
+    auto dev = core_->Find(device);
+    if (!dev) {
+        return false;
+    }
+    dev->version = version;
+    return true;
 }
 
 bool EmulatedHidBus::SetLatency(DeviceId device, std::chrono::microseconds latency) {

@@ -47,6 +47,7 @@ enum class FaultKind : uint8_t {
     FailedWrite,        // Write returns Error; the firmware never sees the frame
     DelayedReply,       // the reply becomes readable delayMs later than usual
     UnplugMidTransfer,  // the device disappears when this frame is written (Write returns Gone)
+    LinkDrop,           // receiver: the mouse goes out of range as this frame arrives
 };
 
 // A fault armed on one device. It lets skipFrames frames pass untouched and then hits the next
@@ -110,6 +111,9 @@ public:
     // is down the mouse changes but the notification is lost. False for a bad profile/stage.
     bool SwitchProfileOnDevice(DeviceId device, uint8_t profile);
     bool SwitchDpiStageOnDevice(DeviceId device, uint8_t stage);
+
+    // Firmware version (bcdDevice) that interfaces opened from now on report.
+    bool SetFirmwareVersion(DeviceId device, uint16_t version);
 
     // Time for one report on the wire (default 1 ms).
     bool SetLatency(DeviceId device, std::chrono::microseconds latency);

@@ -24,8 +24,10 @@ Clock::TimePoint ManualClock::Now() const {
 bool ManualClock::SleepUntil(TimePoint deadline, std::stop_token stop) {
     std::unique_lock lock(mutex_);
     ++sleepers_;
+    auto entry = deadlines_.insert(deadline);
     changed_.notify_all();
     const bool reached = changed_.wait(lock, stop, [&] { return now_ >= deadline; });
+    deadlines_.erase(entry);
     --sleepers_;
     changed_.notify_all();
     return reached && !stop.stop_requested();
@@ -56,6 +58,14 @@ std::size_t ManualClock::Sleepers() const {
 bool ManualClock::WaitForSleepers(std::size_t count, std::chrono::milliseconds realTimeout) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, realTimeout, [&] { return sleepers_ >= count; });
+}
+
+bool ManualClock::WaitForSettledSleepers(std::size_t count,
+                                         std::chrono::milliseconds realTimeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, realTimeout, [&] {
+        return sleepers_ >= count && (deadlines_.empty() || *deadlines_.begin() > now_);
+    });
 }
 
 }  // namespace q417

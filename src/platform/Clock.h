@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <set>
 #include <stop_token>
 
 namespace q417 {
@@ -54,12 +55,16 @@ public:
     // Waits (in real time, at most `realTimeout`) until at least `count` threads sleep on this
     // clock; lets a test advance time only once a worker has settled into its wait.
     bool WaitForSleepers(std::size_t count, std::chrono::milliseconds realTimeout) const;
+    // Like WaitForSleepers, and every sleeper waits for a time still ahead: a worker woken by the
+    // last Advance has done its work and gone back to sleep.
+    bool WaitForSettledSleepers(std::size_t count, std::chrono::milliseconds realTimeout) const;
 
 private:
     mutable std::mutex mutex_;
     mutable std::condition_variable_any changed_;
     TimePoint now_;
     std::size_t sleepers_ = 0;
+    std::multiset<TimePoint> deadlines_;  // of the threads sleeping now
 };
 
 }  // namespace q417

@@ -1,0 +1,447 @@
+#include "devices/CTavrenixMouseDevice.h"
+
+#include <algorithm>
+
+#include "lighting/MouseLightModes.h"
+#include "platform/Folders.h"
+#include "transport/CommandResult.h"
+#include "transport/Commands.h"
+#include "transport/GuardedWrite.h"
+
+namespace q417 {
+
+namespace {
+
+constexpr int kMaxLightLevel = 4;
+constexpr int kMaxLightSpeed = 4;
+
+DeviceOptions MouseOptions(DeviceOptions options) {
+    options.ledCount = kMouseLedCount;
+    return options;
+}
+
+std::uint8_t ClampByte(int v, int hi) {
+    return static_cast<std::uint8_t>(std::clamp(v, 0, hi));
+}
+
+}  // namespace
+
+CTavrenixMouseDevice::CTavrenixMouseDevice(std::string name, DeviceOptions options)
+    : CTavrenixUSBDevice(kDeviceKindMouse, std::move(name), MouseOptions(options)) {
+    std::string folder =
+        options.defaultDataFolder.empty() ? DefaultDataFolder() : options.defaultDataFolder;
+    profile_.SetTemplatePath(WithTrailingSlash(folder) + "mouse.Json");
+    SetLightConfigName("zyrel_light");
+}
+
+CTavrenixMouseDevice::~CTavrenixMouseDevice() {
+    Shutdown();
+}
+
+bool CTavrenixMouseDevice::LinkAnswers() {
+    return !IsWireless() || CmdQueryLink(CommandChannel());
+}
+
+bool CTavrenixMouseDevice::OnHighRateReceiver() {
+    return IsWireless() &&
+           CommandChannel().InterfaceB().Attributes().productId == kMouseHighRateReceiverProduct;
+}
+
+// --- Profile ----------------------------------------------------------------------------------
+
+void CTavrenixMouseDevice::SetProfilePaths() {
+    std::string folder = WithTrailingSlash(DeviceFolderPath());
+    if (!ProfileId().empty()) {
+        profile_.SetProfilePath(folder + ProfileId() + ".Json");
+    }
+    profile_.SetLightConfigPath(folder + LightConfigName() + ".config");
+}
+
+std::string CTavrenixMouseDevice::GetProfileLabel() {
+    return profile_.GetProfilePath();
+}
+
+void CTavrenixMouseDevice::SaveProfile() {
+    lastSave_ = profile_.Save();
+}
+
+void CTavrenixMouseDevice::SetDeviceIndex(int n) {
+    if (profile_.SetDeviceIndex(n)) {
+        CTavrenixUSBDevice::SetDeviceIndex(n);
+    }
+}
+
+void CTavrenixMouseDevice::SetLightSettings(const LightState& light) {
+    CTavrenixUSBDevice::SetLightSettings(light);
+    LightInfo info = profile_.CurrentLightInfo();
+    info.mode = light.effect;
+    info.brightness = light.brightness;
+    info.speed = light.speed;
+    info.direction = light.direction;
+    info.multiColor = light.multiColour;
+    info.red = light.red;
+    info.green = light.green;
+    info.blue = light.blue;
+    profile_.SetLightInfo(info);
+}
+
+int CTavrenixMouseDevice::LoadLightSettings() {
+    ReloadNameLists();
+    // User effects follow the built-in ones in the effect list.
+    profile_.SetBuiltinEffectCount(static_cast<int>(LightLists().codes.size()));
+    LightInfo info = profile_.GetLightInfo();
+    CTavrenixUSBDevice::SetLightSettings(LightState{info.mode, info.brightness, info.speed,
+                                                    info.direction, info.multiColor, info.red,
+                                                    info.green, info.blue});
+    profile_.LoadLightConfig(profile_.GetLightConfigPath());
+    std::vector<LightSegment> segments = profile_.GetCustomLightEffects();
+    std::lock_guard lock(LightLock());
+    Engine().SetUserEffect(std::move(segments));
+    return 1;
+}
+
+int CTavrenixMouseDevice::LoadFromProfile() {
+    SetProfilePaths();
+    if (profile_.GetProfilePath().empty()) {
+        return 0;
+    }
+    profile_.LoadProfile(profile_.GetProfilePath());
+    keyEntries_ = profile_.GetKeyList();
+    LoadLightSettings();
+    profile_.GetDpiStages();
+    profile_.GetSystemStages();
+    return 1;
+}
+
+void CTavrenixMouseDevice::ApplyProfile() {
+    LoadFromProfile();
+    SaveProfile();
+    RefreshPanel();
+}
+
+// --- Device traffic ---------------------------------------------------------------------------
+
+void CTavrenixMouseDevice::SendFirmwareNotice() {
+    CReportChannel& channel = CommandChannel();
+    if (channel.InterfaceA().IsOpen()) {
+        HidAttributes a = channel.InterfaceA().Attributes();
+        if (a.vendorId == kMouseVendorId && a.productId == kMouseCableProduct &&
+            a.versionNumber < kCurrentFirmwareVersion && !firmwareNoticeSent_) {
+            firmwareNoticeSent_ = true;
+            Notify(DeviceNotice::FirmwareOld, a.productId, a.versionNumber);
+        }
+    }
+    if (IsWireless() && channel.InterfaceB().IsOpen()) {
+        HidAttributes b = channel.InterfaceB().Attributes();
+        if (b.vendorId == kMouseVendorId &&
+            (b.productId == kMouseReceiverProduct ||
+             b.productId == kMouseHighRateReceiverProduct) &&
+            b.versionNumber < kCurrentFirmwareVersion) {
+            Notify(DeviceNotice::FirmwareOld, b.productId, b.versionNumber);
+        }
+    }
+}
+
+int CTavrenixMouseDevice::SyncFromDevice() {
+    SetProfilePaths();
+    SendFirmwareNotice();
+    CReportChannel& channel = CommandChannel();
+    if (channel.IsOpen() == 0 || !LinkAnswers()) {
+        return kResultNoReply;
+    }
+    CmdTransaction transaction(channel);
+    if (!transaction.Begun()) {
+        return transaction.Result();
+    }
+    std::array<std::uint8_t, kInfoBlockSize> raw{};
+    int result = CmdReadInfo(channel, raw);
+    if (result != kResultOk) {
+        return result;
+    }
+    DeviceInfoBlock info = DeviceInfoBlock::FromBytes(raw);
+    SetInfoBlock(info);
+    if (!info.ApplyKeyTableSize(channel)) {
+        return kResultBadArgument;
+    }
+    Notify(info.NotifyMode() != 0 ? DeviceNotice::InfoNotifyOn : DeviceNotice::InfoNotifyOff, 0, 0);
+    std::array<std::uint8_t, 512> table{};
+    result = CmdReadKeyTable(channel, table);
+    if (result != kResultOk) {
+        return result;
+    }
+    keyTable_ = table;
+    std::array<std::uint8_t, 512> bank{};
+    // The bank copy only feeds the profile; the synchronisation goes on without it.
+    if (CmdReadKeyTableBank(channel, bank, 0) == kResultOk) {
+        profile_.SetKeyTableBlock(bank);
+    }
+    return transaction.End();
+}
+
+int CTavrenixMouseDevice::ReadProfileRecord(int* profileNumber) {
+    CReportChannel& channel = CommandChannel();
+    channel.SetLightPaused(false);
+    if (channel.IsOpen() == 0 || !LinkAnswers()) {
+        return kResultNoReply;
+    }
+    std::array<std::uint8_t, 1> current{};
+    int result = CmdReadMemory(channel, current, 0);
+    if (result != kResultOk) {
+        return result;
+    }
+    const int p = current[0];
+    if (p >= kMouseProfileSlots) {
+        return kResultNoReply;
+    }
+    std::array<std::uint8_t, kMouseRecordSize> raw{};
+    result = CmdReadMemory(channel, raw, static_cast<std::uint16_t>(p * kMouseRecordStride));
+    if (result != kResultOk) {
+        return result;
+    }
+    if (profileNumber != nullptr) {
+        *profileNumber = p;
+    }
+    currentProfile_ = p;
+    lastRecord_ = MouseRecord::FromBytes(raw);
+    lastRecord_.bytes[MouseRecord::kLightSpare] = 0;
+
+    // Light: the effect follows the record only when its code is one of ours.
+    MouseRecordLight rl = lastRecord_.Light();
+    LightState light = GetLightSettings();
+    if (auto index = EffectIndex(LightLists(), rl.effectCode)) {
+        light.effect = static_cast<std::uint8_t>(*index);
+    }
+    light.brightness = ClampByte(rl.brightness, kMaxLightLevel);
+    light.speed = static_cast<std::uint8_t>(kMaxLightSpeed - ClampByte(rl.deviceSpeed, 4));
+    light.multiColour = rl.multiColour;
+    light.red = rl.red;
+    light.green = rl.green;
+    light.blue = rl.blue;
+    SetLightSettings(light);
+
+    MouseSystemStages settings = profile_.SystemStages();
+    settings.SetHalf(MouseSystemStages::kReportSelectUsb, lastRecord_.PollingRate());
+    settings.SetHalf(MouseSystemStages::kSilentAltitude, lastRecord_.LiftOff());
+    settings.SetHalf(MouseSystemStages::kLinearCalibration, lastRecord_.LinearCalibration());
+    profile_.SetSystemStages(settings);
+
+    std::vector<DpiStage> stages;
+    for (int s = 0; s < kMouseStageCount; ++s) {
+        stages.push_back(lastRecord_.Stage(s));
+    }
+    profile_.SetDpiStages(stages);
+    if (lastRecord_.ActiveStage() < kMouseStageCount) {
+        profile_.SetActiveDpiStage(lastRecord_.ActiveStage());
+    }
+    return kResultOk;
+}
+
+int CTavrenixMouseDevice::WriteProfileRecord(int profileIndex, int profileByte, int /*flag*/,
+                                             int /*screenWidth*/, int /*screenHeight*/) {
+    if (profileIndex < 0 || profileIndex >= kMouseProfileSlots) {
+        return kResultBadArgument;
+    }
+    MouseRecord record = lastRecord_;
+    record.SetProfileByte(static_cast<std::uint8_t>(profileByte));
+
+    const LightInfo& info = profile_.CurrentLightInfo();
+    MouseRecordLight light = record.Light();
+    if (auto code = EffectCode(LightLists(), info.mode, EffectRange::Mouse)) {
+        light.effectCode = *code;
+    }
+    light.brightness = info.brightness;
+    light.deviceSpeed = static_cast<std::uint8_t>(kMaxLightSpeed - ClampByte(info.speed, 4));
+    light.direction = info.direction;
+    light.multiColour = info.multiColor;
+    light.red = info.red;
+    light.green = info.green;
+    light.blue = info.blue;
+    record.SetLight(light);
+
+    const MouseSystemStages& settings = profile_.SystemStages();
+    record.SetPollingRate(
+        static_cast<std::uint8_t>(settings.Half(MouseSystemStages::kReportSelectUsb)));
+    record.SetActiveStage(static_cast<std::uint8_t>(profile_.GetActiveDpiStage()));
+    const std::vector<DpiStage>& stages = profile_.DpiStages();
+    for (std::size_t s = 0; s < stages.size() && s < kMouseStageCount; ++s) {
+        record.SetStage(static_cast<int>(s), stages[s]);
+    }
+    record.SetLinearCalibration(
+        static_cast<std::uint8_t>(settings.Half(MouseSystemStages::kLinearCalibration)));
+    record.SetLiftOff(static_cast<std::uint8_t>(settings.Half(MouseSystemStages::kSilentAltitude)));
+
+    GuardedWrite write(CommandChannel(), IsWireless());
+    write.Step([&] {
+        return CmdWriteMemory(CommandChannel(), record.bytes,
+                              static_cast<std::uint16_t>(profileIndex * kMouseRecordStride));
+    });
+    return write.End();
+}
+
+int CTavrenixMouseDevice::Synchronise() {
+    int result = SyncFromDevice();
+    LoadFromProfile();
+    int read = ReadProfileRecord();
+    RefreshPanel();
+    StartLightWorker();
+    return result != kResultOk ? result : read;
+}
+
+int CTavrenixMouseDevice::ReloadFromDevice() {
+    LoadFromProfile();
+    int result = ReadProfileRecord();
+    RefreshPanel();
+    return result;
+}
+
+int CTavrenixMouseDevice::UpdatePowerStatus() {
+    if (CommandChannel().IsOpen() == 0 || !LinkAnswers()) {
+        return 0;
+    }
+    std::array<std::uint8_t, 6> status{};
+    status[3] = IsWireless() ? 1 : 0;
+    SetPowerStatus(status);
+    Notify(DeviceNotice::PowerStatus, status[4], 0);
+    RefreshPanel();
+    return 1;
+}
+
+int CTavrenixMouseDevice::CheckLink() {
+    return CmdQueryLink(CommandChannel()) ? 1 : 0;
+}
+
+void CTavrenixMouseDevice::HandleProfileNotification(std::uint16_t code) {
+    const int high = code >> 8;
+    if (high != 0x10 && high != 0x11) {
+        return;
+    }
+    currentProfile_ = code & 0x0F;
+    if (high == 0x11) {
+        // The stage field has four bits; only six stages exist.
+        const int stage = (code >> 4) & 0x0F;
+        if (stage < kMouseStageCount) {
+            lastRecord_.SetActiveStage(static_cast<std::uint8_t>(stage));
+            profile_.SetActiveDpiStage(stage);
+        }
+    }
+    RefreshPanel();
+}
+
+// --- Edits ------------------------------------------------------------------------------------
+
+int CTavrenixMouseDevice::CommitEdit() {
+    SaveProfile();
+    int result = WriteProfileRecord(0, 0, 1, 0, 0);
+    RefreshPanel();
+    return result;
+}
+
+int CTavrenixMouseDevice::EditStageDpi(int stage, int dpi) {
+    if (stage < 0 || stage >= kMouseStageCount) {
+        return kResultBadArgument;
+    }
+    std::vector<DpiStage> stages = profile_.DpiStages();
+    if (stages.size() < static_cast<std::size_t>(stage) + 1) {
+        stages.resize(static_cast<std::size_t>(stage) + 1);
+    }
+    stages[static_cast<std::size_t>(stage)].dpiX = DpiToStored(CurrentDpiRule(), NormaliseDpi(dpi));
+    profile_.SetDpiStages(stages);
+    return CommitEdit();
+}
+
+int CTavrenixMouseDevice::EditStageEnabled(int stage, bool on) {
+    std::vector<DpiStage> stages = profile_.DpiStages();
+    if (stage < 0 || static_cast<std::size_t>(stage) >= stages.size() ||
+        stage >= kMouseStageCount) {
+        return kResultBadArgument;
+    }
+    if (!on) {
+        // The last active stage cannot be switched off, nor the stage in use.
+        auto enabled = std::count_if(stages.begin(), stages.end(),
+                                     [](const DpiStage& s) { return s.active != 0; });
+        if (stage == profile_.GetActiveDpiStage() ||
+            (enabled <= 1 && stages[static_cast<std::size_t>(stage)].active != 0)) {
+            return kResultBadArgument;
+        }
+    }
+    stages[static_cast<std::size_t>(stage)].active = on ? 1 : 0;
+    profile_.SetDpiStages(stages);
+    return CommitEdit();
+}
+
+int CTavrenixMouseDevice::EditActiveStage(int stage) {
+    const std::vector<DpiStage>& stages = profile_.DpiStages();
+    if (stage < 0 || static_cast<std::size_t>(stage) >= stages.size() ||
+        stage >= kMouseStageCount || stages[static_cast<std::size_t>(stage)].active == 0) {
+        return kResultBadArgument;
+    }
+    profile_.SetActiveDpiStage(stage);
+    return CommitEdit();
+}
+
+int CTavrenixMouseDevice::EditStageColour(int stage, std::uint8_t red, std::uint8_t green,
+                                          std::uint8_t blue) {
+    std::vector<DpiStage> stages = profile_.DpiStages();
+    if (stage < 0 || static_cast<std::size_t>(stage) >= stages.size() ||
+        stage >= kMouseStageCount) {
+        return kResultBadArgument;
+    }
+    DpiStage& s = stages[static_cast<std::size_t>(stage)];
+    s.red = red;
+    s.green = green;
+    s.blue = blue;
+    profile_.SetDpiStages(stages);
+    return CommitEdit();
+}
+
+int CTavrenixMouseDevice::EditPollingRate(int code) {
+    if (code < 0 || code >= kPollingOptionCount) {
+        return kResultBadArgument;
+    }
+    const std::size_t half = OnHighRateReceiver() ? MouseSystemStages::kReportSelect24K
+                                                  : MouseSystemStages::kReportSelectUsb;
+    return EditSetting(half, static_cast<std::uint16_t>(code));
+}
+
+int CTavrenixMouseDevice::EditSetting(std::size_t offset, std::uint16_t value) {
+    if (offset % 2 != 0 || offset > MouseSystemStages::kReportSelect24K) {
+        return kResultBadArgument;
+    }
+    MouseSystemStages settings = profile_.SystemStages();
+    settings.SetHalf(offset, value);
+    profile_.SetSystemStages(settings);
+    return CommitEdit();
+}
+
+// --- Snapshot and light -----------------------------------------------------------------------
+
+DeviceSnapshot CTavrenixMouseDevice::MakeSnapshot() {
+    DeviceSnapshot s;
+    FillCommonSnapshot(s);
+    MouseSnapshot m;
+    m.currentProfile = currentProfile_;
+    m.stages = profile_.DpiStages();
+    m.activeStage = profile_.GetActiveDpiStage();
+    m.settings = profile_.SystemStages();
+    m.dpiRule = CurrentDpiRule();
+    m.page = ComputeMousePage(
+        MousePageInput{m.stages, m.activeStage, m.settings, m.dpiRule, OnHighRateReceiver()});
+    m.keys = keyEntries_;
+    m.lastRecord = lastRecord_.bytes;
+    s.mouse = std::move(m);
+    return s;
+}
+
+int CTavrenixMouseDevice::LightStepPeriod(int effect, int speed) const {
+    return MouseStepPeriod(effect, speed);
+}
+
+bool CTavrenixMouseDevice::RunLightStep(CLightEngine& engine, int effect, std::uint32_t nowMs) {
+    return RunMouseLightStep(engine, effect, nowMs);
+}
+
+bool CTavrenixMouseDevice::HasLightStep(int effect) const {
+    return (effect >= 0 && effect <= 8) || effect == 10;
+}
+
+}  // namespace q417

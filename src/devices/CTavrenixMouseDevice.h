@@ -1,0 +1,98 @@
+#pragma once
+// The mouse, by cable (0x7101) or through a receiver (0x7102, 0x7103). Its on-device memory holds
+// the current profile number at offset 0 and one 80-byte record per profile at p × 96; this class
+// reads and writes them, keeps the profile document in step, and runs the mouse's light effects.
+// Every operation runs on the device's command thread.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "devices/CTavrenixUSBDevice.h"
+#include "devices/DpiEncoding.h"
+#include "devices/MouseRecord.h"
+#include "profiles/CMouseProfiledata.h"
+
+namespace q417 {
+
+inline constexpr std::size_t kMouseLedCount = 15;
+inline constexpr int kMouseKeyButtonCount = 11;
+inline constexpr std::uint16_t kMouseVendorId = 0x4A1D;
+inline constexpr std::uint16_t kMouseCableProduct = 0x7101;
+inline constexpr std::uint16_t kMouseReceiverProduct = 0x7102;
+inline constexpr std::uint16_t kMouseHighRateReceiverProduct = 0x7103;
+// Firmware versions below this get the "update your firmware" notice.
+inline constexpr std::uint16_t kCurrentFirmwareVersion = 0x0100;
+
+class CTavrenixMouseDevice : public CTavrenixUSBDevice {
+public:
+    explicit CTavrenixMouseDevice(std::string name, DeviceOptions options = {});
+    ~CTavrenixMouseDevice() override;
+
+    int LoadLightSettings() override;
+    int Synchronise() override;
+    int ReloadFromDevice() override;
+    int UpdatePowerStatus() override;
+    int CheckLink() override;
+    int LoadFromProfile() override;
+    void ApplyProfile() override;
+    // Returns 1 when the record was written; otherwise 0 (closed channel, link down) or the
+    // first failing command's result.
+    int WriteProfileRecord(int profileIndex, int profileByte, int flag, int screenWidth,
+                           int screenHeight) override;
+    void SetProfilePaths() override;
+    std::string GetProfileLabel() override;
+    void SaveProfile() override;
+    void SetDeviceIndex(int n) override;
+    void SetLightSettings(const LightState& light) override;
+    DeviceSnapshot MakeSnapshot() override;
+
+    // Reads the information block and the key tables (part of Synchronise). 1 on success.
+    int SyncFromDevice();
+    // Reads the current profile number and its record; 1 on success, and nothing changes on
+    // failure (a profile number outside 0-15 counts as a failed read).
+    int ReadProfileRecord(int* profileNumber = nullptr);
+    DpiRule CurrentDpiRule() const { return DpiRule::FromInfoBlock(InfoBlock()); }
+
+    // Edits as the page makes them: the profile changes, is saved, and the record is written.
+    // Each returns the write's result, or kResultBadArgument (nothing changed) for a bad value.
+    int EditStageDpi(int stage, int dpi);
+    int EditStageEnabled(int stage, bool on);
+    int EditActiveStage(int stage);
+    int EditStageColour(int stage, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+    // Polling-rate code 0-5; through the receiver 0x7103 it goes to that receiver's own setting.
+    int EditPollingRate(int code);
+    // Any other half of the settings record (lift-off, calibration, stored-only settings).
+    int EditSetting(std::size_t offset, std::uint16_t value);
+
+    CMouseProfiledata& Profile() { return profile_; }
+    const MouseRecord& LastRecord() const { return lastRecord_; }
+    int CurrentProfile() const { return currentProfile_; }
+    const std::array<std::uint8_t, 512>& KeyTable() const { return keyTable_; }
+    const std::vector<KeyAssignmentEntry>& KeyEntries() const { return keyEntries_; }
+    bool OnHighRateReceiver();
+    // False after a save that failed (the old file was kept).
+    bool LastSaveSucceeded() const { return lastSave_ != SaveResult::Failed; }
+
+protected:
+    int LightStepPeriod(int effect, int speed) const override;
+    bool RunLightStep(CLightEngine& engine, int effect, std::uint32_t nowMs) override;
+    bool HasLightStep(int effect) const override;
+    void HandleProfileNotification(std::uint16_t code) override;
+
+private:
+    bool LinkAnswers();
+    void SendFirmwareNotice();
+    // Stores a changed stage list or settings record, saves, writes the record, refreshes.
+    int CommitEdit();
+
+    CMouseProfiledata profile_;
+    MouseRecord lastRecord_;
+    int currentProfile_ = 0;
+    std::array<std::uint8_t, 512> keyTable_{};
+    std::vector<KeyAssignmentEntry> keyEntries_;
+    bool firmwareNoticeSent_ = false;
+    SaveResult lastSave_ = SaveResult::Written;
+};
+
+}  // namespace q417

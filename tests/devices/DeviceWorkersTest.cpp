@@ -1,0 +1,222 @@
+// The workers of a device: notifications handed to the command thread, the light worker's
+// timing on a manual clock, and stops that finish within their bounds.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "MouseDeviceFixture.h"
+#include "platform/HeadlessEventLoop.h"
+#include "platform/LightTick.h"
+#include "transport/CommandResult.h"
+
+namespace q417::test {
+namespace {
+
+class StateRecorder : public IDeviceObserver {
+public:
+    void OnDeviceStateChanged(const DeviceSnapshot& s) override {
+        std::lock_guard lock(mutex_);
+        snapshots_.push_back(s);
+    }
+    void OnDeviceNotice(DeviceNotice, int, int) override {}
+    std::size_t Count() {
+        std::lock_guard lock(mutex_);
+        return snapshots_.size();
+    }
+    DeviceSnapshot Last() {
+        std::lock_guard lock(mutex_);
+        return snapshots_.back();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<DeviceSnapshot> snapshots_;
+};
+
+class MouseNotifications : public MouseDeviceFixture {
+protected:
+    void Start() {
+        MakeDevice();
+        recorder = std::make_shared<StateRecorder>();
+        loop.Start();
+        device->SetObserver(recorder, &loop);
+        ConnectCable();
+        Run([&] { return device->Synchronise(); });
+        ASSERT_TRUE(OpenNotifications());
+    }
+    void TearDown() override {
+        MouseDeviceFixture::TearDown();
+        loop.Stop(std::chrono::seconds(1));
+    }
+    // Raises code and waits until the page has been refreshed once more.
+    bool RaiseAndWait(uint16_t code) {
+        std::size_t before = recorder->Count();
+        return bus->RaiseNotification(emuId, code) &&
+               Eventually([&] { return recorder->Count() > before; });
+    }
+
+    HeadlessEventLoop loop;
+    std::shared_ptr<StateRecorder> recorder;
+};
+
+TEST_F(MouseNotifications, ProfileAndStageCodes) {
+    Start();
+    ASSERT_TRUE(RaiseAndWait(0x1103));
+    DeviceSnapshot s = recorder->Last();
+    EXPECT_EQ(s.mouse->currentProfile, 3);
+    EXPECT_EQ(s.mouse->activeStage, 0);
+    EXPECT_EQ(s.mouse->lastRecord[12], 0);
+
+    ASSERT_TRUE(RaiseAndWait(0x1025));
+    s = recorder->Last();
+    EXPECT_EQ(s.mouse->currentProfile, 5);
+    EXPECT_EQ(s.mouse->activeStage, 0);
+
+    // A stage field of 6-15 names no stage: the profile is taken, the stage ignored.
+    ASSERT_TRUE(RaiseAndWait(0x11F2));
+    s = recorder->Last();
+    EXPECT_EQ(s.mouse->currentProfile, 2);
+    EXPECT_EQ(s.mouse->activeStage, 0);
+}
+
+TEST_F(MouseNotifications, OtherHighBytesChangeNothing) {
+    Start();
+    std::size_t before = recorder->Count();
+    ASSERT_TRUE(bus->RaiseNotification(emuId, 0x1203));
+    // A later code shows the first one was handled (in order) without a refresh.
+    ASSERT_TRUE(RaiseAndWait(0x1001));
+    EXPECT_EQ(recorder->Count(), before + 1);
+    EXPECT_EQ(recorder->Last().mouse->currentProfile, 1);
+}
+
+TEST_F(MouseNotifications, DeviceButtonsAreFollowed) {
+    Start();
+    std::size_t before = recorder->Count();
+    ASSERT_TRUE(bus->SwitchProfileOnDevice(emuId, 4));
+    ASSERT_TRUE(Eventually([&] { return recorder->Count() > before; }));
+    EXPECT_EQ(recorder->Last().mouse->currentProfile, 4);
+    before = recorder->Count();
+    ASSERT_TRUE(bus->SwitchDpiStageOnDevice(emuId, 3));
+    ASSERT_TRUE(Eventually([&] { return recorder->Count() > before; }));
+    EXPECT_EQ(recorder->Last().mouse->activeStage, 3);
+}
+
+TEST_F(MouseNotifications, ReloadRequestRereadsTheRecord) {
+    Start();
+    bus->ClearCommandLog(emuId);
+    ASSERT_TRUE(bus->RaiseNotification(emuId, 0x0401));
+    ASSERT_TRUE(Eventually([&] {
+        for (const auto& e : bus->CommandLog(emuId)) {
+            if (e.code == 0x05 && e.length == 1) {
+                return true;
+            }
+        }
+        return false;
+    }));
+}
+
+TEST_F(MouseNotifications, StopWhileReadIsBlockedReturnsPromptly) {
+    Start();
+    auto begin = std::chrono::steady_clock::now();
+    device->CloseNotificationInterface(kKindMouseCable);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+    EXPECT_FALSE(device->NotificationChannel().InterfaceA().IsOpen());
+    ASSERT_TRUE(OpenNotifications());
+    begin = std::chrono::steady_clock::now();
+    device.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);
+}
+
+class LightWorker : public MouseDeviceFixture {
+protected:
+    void Start(LightState light) {
+        DeviceOptions options;
+        options.clock = &clock;
+        MakeDevice(options);
+        ConnectCable();
+        device->SetLightSettings(light);
+        device->StartLightWorker();
+        ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    }
+    // Moves one light tick on and lets the worker settle into its next sleep.
+    void Tick(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            clock.Advance(kLightTickPeriod);
+            ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+        }
+    }
+    ManualClock clock;
+};
+
+TEST_F(LightWorker, ColourCycleStepsOncePerPeriod) {
+    LightState light{};
+    light.effect = 1;  // colour cycle
+    light.speed = 2;   // period 4 ticks
+    light.brightness = 4;
+    light.direction = 1;
+    Start(light);
+    Tick(3);
+    EXPECT_EQ(device->LightStepsRun(), 0u);
+    Tick(1);
+    EXPECT_EQ(device->LightStepsRun(), 1u);
+    Tick(8);
+    EXPECT_EQ(device->LightStepsRun(), 3u);
+    KeyColour c = device->GetKeyColour(0);
+    EXPECT_EQ(c.alpha, 255);
+}
+
+TEST_F(LightWorker, ClosedChannelOrPausedLightRunsNoStep) {
+    LightState light{};
+    light.effect = 3;
+    light.speed = 4;
+    Start(light);
+    device->CommandChannel().SetLightPaused(true);
+    Tick(10);
+    EXPECT_EQ(device->LightStepsRun(), 0u);
+    device->CommandChannel().SetLightPaused(false);
+    device->CommandChannel().SetOpen(false);
+    clock.Advance(std::chrono::milliseconds(100));
+    ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    Tick(10);
+    EXPECT_EQ(device->LightStepsRun(), 0u);
+    device->CommandChannel().SetOpen(true);
+    clock.Advance(std::chrono::milliseconds(100));
+    ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    Tick(2);
+    EXPECT_GE(device->LightStepsRun(), 1u);
+}
+
+TEST_F(LightWorker, StopsWithinItsBoundWhileSleeping) {
+    LightState light{};
+    light.effect = 5;  // ripple, longest periods
+    Start(light);
+    auto begin = std::chrono::steady_clock::now();
+    device->StopLightWorker();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
+    EXPECT_FALSE(device->LightWorkerRunning());
+}
+
+TEST(DeviceBase, KeyColoursOutOfRangeAndFunctionPages) {
+    CTavrenixMouseDevice mouse("m");
+    KeyColour white{255, 255, 255, 255};
+    mouse.SetKeyColour(-1, white);
+    mouse.SetKeyColour(15, white);
+    EXPECT_EQ(mouse.GetKeyColour(-1), KeyColour{});
+    EXPECT_EQ(mouse.GetKeyColour(15), KeyColour{});
+    mouse.SetKeyColour(14, white);
+    EXPECT_EQ(mouse.GetKeyColour(14), white);
+    EXPECT_EQ(mouse.KeyColours().size(), 15u);
+
+    EXPECT_EQ(PagesForFunctionPanel(4, kDeviceKindMousePad), PagesForFunctionPanel(7, 3));
+    EXPECT_EQ(PagesForFunctionPanel(4, kDeviceKindMouse), (FunctionPanelPages{4, -1}));
+    EXPECT_EQ(PagesForFunctionPanel(6, kDeviceKindMouse), (FunctionPanelPages{0, 1}));
+    EXPECT_EQ(PagesForFunctionPanel(42, kDeviceKindMouse), (FunctionPanelPages{0, 0}));
+    EXPECT_EQ(mouse.ShowFunctionPanel(9), (FunctionPanelPages{5, -1}));
+    EXPECT_EQ(mouse.GetFunctionPanel(), 9);
+    // A mouse has no light-control command.
+    EXPECT_EQ(mouse.SetLightControl(true), kResultOk);
+}
+
+}  // namespace
+}  // namespace q417::test

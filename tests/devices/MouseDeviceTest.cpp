@@ -1,0 +1,309 @@
+// The mouse device against the emulated mouse: synchronisation, record reads and writes through
+// cable and receiver, edits, and the failure paths of the write guard.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "MouseDeviceFixture.h"
+#include "transport/CommandResult.h"
+
+namespace q417::test {
+namespace {
+
+struct Step {
+    uint8_t code;
+    uint8_t length;
+    uint16_t offset;
+    bool operator==(const Step&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Step& s) {
+    return os << "{0x" << std::hex << int{s.code} << ", " << std::dec << int{s.length} << ", "
+              << s.offset << "}";
+}
+
+std::vector<Step> Steps(const std::vector<emu::CommandLogEntry>& log) {
+    std::vector<Step> steps;
+    for (const auto& e : log) {
+        steps.push_back({e.code, e.length, e.offset});
+    }
+    return steps;
+}
+
+std::vector<uint8_t> Codes(const std::vector<emu::CommandLogEntry>& log) {
+    std::vector<uint8_t> codes;
+    for (const auto& e : log) {
+        codes.push_back(e.code);
+    }
+    return codes;
+}
+
+using MouseSync = MouseDeviceFixture;
+
+TEST_F(MouseSync, CableSequenceReadsInfoKeysThenCurrentRecord) {
+    ConnectCable();
+    ASSERT_TRUE(bus->SwitchProfileOnDevice(emuId, 2));
+    bus->ClearCommandLog(emuId);
+    EXPECT_EQ(Run([&] { return device->Synchronise(); }), kResultOk);
+    EXPECT_EQ(Steps(bus->TakeCommandLog(emuId)), (std::vector<Step>{{0x01, 0, 0},
+                                                                    {0x03, 34, 0},
+                                                                    {0x07, 33, 0},
+                                                                    {0x08, 33, 0},
+                                                                    {0x02, 0, 0},
+                                                                    {0x05, 1, 0},
+                                                                    {0x05, 56, 2 * 96},
+                                                                    {0x05, 24, 2 * 96 + 56}}));
+    EXPECT_TRUE(device->LightWorkerRunning());
+}
+
+TEST_F(MouseSync, StateAndProfileFollowTheDeviceRecord) {
+    ConnectCable();
+    std::vector<uint8_t> record = Record(0);
+    Run([&] { return device->Synchronise(); });
+    DeviceSnapshot s = Run([&] { return device->MakeSnapshot(); });
+    ASSERT_TRUE(s.mouse.has_value());
+    const MouseSnapshot& m = *s.mouse;
+    EXPECT_EQ(m.currentProfile, 0);
+    ASSERT_EQ(m.stages.size(), 6u);
+    for (int st = 0; st < 6; ++st) {
+        std::size_t at = 14 + 9 * static_cast<std::size_t>(st);
+        EXPECT_EQ(m.stages[st].dpiX, record[at + 2] | (record[at + 3] << 8)) << "stage " << st;
+        EXPECT_EQ(m.stages[st].red, record[at + 6]);
+    }
+    EXPECT_EQ(m.activeStage, record[12]);
+    EXPECT_EQ(m.settings.Half(MouseSystemStages::kReportSelectUsb), record[11]);
+    EXPECT_EQ(m.page.pollingOption, record[11]);
+    EXPECT_EQ(m.page.stages[record[12]].thumbImage, kActiveStageThumb);
+    // Sensor 0x3395 with step 50 and lowest 50: the shown DPI is stored × 50 + 50.
+    EXPECT_EQ(m.dpiRule.sensor, 0x3395);
+    EXPECT_EQ(m.page.stages[0].dpi, m.stages[0].dpiX * 50 + 50);
+    // Light: code 1 (colour cycle) is effect 1 of the built-in list; speed is 4 - byte 3.
+    EXPECT_EQ(s.light.effect, 1);
+    EXPECT_EQ(s.light.brightness, record[2]);
+    EXPECT_EQ(s.light.speed, 4 - record[3]);
+    EXPECT_EQ(Run([&] { return device->Profile().CurrentLightInfo().brightness; }), record[2]);
+}
+
+TEST_F(MouseSync, ReceiverWithMouseOffSendsOnlyLinkQueries) {
+    ConnectReceiver(emu::kReceiverProductId, false);
+    bus->ClearCommandLog(emuId);
+    EXPECT_NE(Run([&] { return device->Synchronise(); }), kResultOk);
+    for (uint8_t code : Codes(bus->TakeCommandLog(emuId))) {
+        EXPECT_EQ(code, 0xAA);
+    }
+}
+
+TEST_F(MouseSync, FirmwareNoticeOnceForOldCableFirmware) {
+    struct Recorder : IDeviceObserver {
+        void OnDeviceStateChanged(const DeviceSnapshot&) override {}
+        void OnDeviceNotice(DeviceNotice n, int w, int l) override {
+            notices.push_back({static_cast<int>(n), w, l});
+        }
+        std::vector<std::array<int, 3>> notices;
+    };
+    for (uint16_t version : {0x0123, 0x0099}) {
+        auto id = bus->PlugWiredMouse();
+        ASSERT_TRUE(bus->SetFirmwareVersion(id, version));
+        MakeDevice();
+        HeadlessEventLoop loop;
+        auto recorder = std::make_shared<Recorder>();
+        device->SetObserver(recorder, &loop);
+        Connect(id, false);
+        Run([&] { return device->Synchronise(); });
+        Run([&] { return device->Synchronise(); });
+        loop.RunUntilIdle();
+        int firmware = 0;
+        for (auto& n : recorder->notices) {
+            if (n[0] == 3332) {
+                ++firmware;
+                EXPECT_EQ(n[1], 0x7101);
+                EXPECT_EQ(n[2], version);
+            }
+        }
+        EXPECT_EQ(firmware, version < 0x100 ? 1 : 0) << std::hex << version;
+        // The information block's byte 7 is 0: the shell is told to hide "No_device_Link".
+        EXPECT_TRUE(std::any_of(recorder->notices.begin(), recorder->notices.end(),
+                                [](auto& n) { return n[0] == 3334; }));
+        device.reset();
+        bus->Unplug(id);
+    }
+}
+
+using MouseRecordWrite = MouseDeviceFixture;
+
+TEST_F(MouseRecordWrite, ReadThenWriteKeepsEveryByteAsLastRead) {
+    ConnectCable();
+    // Bytes the host does not interpret carry marks that must survive the round trip.
+    std::vector<uint8_t> marks{0x5A};
+    ASSERT_TRUE(bus->WriteMouseMemory(emuId, 10, marks));
+    ASSERT_TRUE(bus->WriteMouseMemory(emuId, 13, marks));
+    std::vector<uint8_t> tail{1, 2, 3, 4, 5, 6, 7, 8, 9};
+    ASSERT_TRUE(bus->WriteMouseMemory(emuId, 68, tail));
+    ASSERT_TRUE(bus->WriteMouseMemory(emuId, 79, marks));
+    Run([&] { return device->Synchronise(); });
+    std::vector<uint8_t> before = Record(0);
+    EXPECT_EQ(Run([&] { return device->WriteProfileRecord(0, 0, 1, 1920, 1080); }), kResultOk);
+    EXPECT_EQ(Record(0), before);
+}
+
+TEST_F(MouseRecordWrite, FourStageProfileLeavesTheOtherStagesAsLastRead) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    std::vector<uint8_t> before = Record(0);
+    Run([&] {
+        std::vector<DpiStage> stages(device->Profile().DpiStages().begin(),
+                                     device->Profile().DpiStages().begin() + 4);
+        for (auto& s : stages) {
+            s.dpiX = 7;
+        }
+        device->Profile().SetDpiStages(stages);
+        device->Profile().SetActiveDpiStage(0);
+        return device->WriteProfileRecord(0, 0, 1, 0, 0);
+    });
+    std::vector<uint8_t> after = Record(0);
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(after[14 + 9 * s + 2], 7) << s;
+    }
+    EXPECT_TRUE(std::equal(before.begin() + 50, before.begin() + 68, after.begin() + 50));
+}
+
+TEST_F(MouseRecordWrite, EffectIndexBeyondTheMouseRangeSendsEntryZerosCode) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    auto lists = device->LightLists();
+    ASSERT_FALSE(lists.codes.empty());
+    Run([&] {
+        LightInfo info = device->Profile().CurrentLightInfo();
+        info.mode = 12;
+        device->Profile().SetLightInfo(info);
+        return device->WriteProfileRecord(0, 0, 1, 0, 0);
+    });
+    EXPECT_EQ(Record(0)[1], lists.codes[0]);
+}
+
+TEST_F(MouseRecordWrite, CableAndReceiverFramesAndLinkChecks) {
+    ConnectReceiver(emu::kReceiverProductId, true);
+    Run([&] { return device->Synchronise(); });
+    bus->ClearCommandLog(emuId);
+    EXPECT_EQ(Run([&] { return device->WriteProfileRecord(0, 0, 1, 0, 0); }), kResultOk);
+    // A link query before the transaction and before each later command.
+    std::vector<uint8_t> codes = Codes(bus->TakeCommandLog(emuId));
+    ASSERT_GE(codes.size(), 6u);
+    EXPECT_EQ(codes.front(), 0xAA);
+    EXPECT_EQ(codes[1], 0x01);
+    EXPECT_EQ(codes[2], 0xAA);
+    EXPECT_EQ(codes.back(), 0x02);
+    EXPECT_EQ(codes[codes.size() - 2], 0xAA);
+}
+
+TEST_F(MouseRecordWrite, LinkDownSendsNothingAndReportsFailure) {
+    ConnectReceiver(emu::kReceiverProductId, true);
+    Run([&] { return device->Synchronise(); });
+    std::vector<uint8_t> before = Record(0);
+    ASSERT_TRUE(bus->SetLink(emuId, false));
+    bus->ClearCommandLog(emuId);
+    EXPECT_EQ(Run([&] { return device->WriteProfileRecord(0, 0, 1, 0, 0); }), 0);
+    EXPECT_EQ(Codes(bus->TakeCommandLog(emuId)), (std::vector<uint8_t>{0xAA}));
+    EXPECT_EQ(Run([&] { return device->UpdatePowerStatus(); }), 0);
+    EXPECT_EQ(Record(0), before);
+}
+
+TEST_F(MouseRecordWrite, LinkDroppingBetweenCommandsStopsTheWrite) {
+    ConnectReceiver(emu::kReceiverProductId, true);
+    Run([&] { return device->Synchronise(); });
+    std::vector<uint8_t> before = Record(0);
+    Run([&] {
+        device->Profile().SetActiveDpiStage(4);
+        return 0;
+    });
+    bus->ClearCommandLog(emuId);
+    // Frames: link query, CmdBegin, link query (the mouse goes out of range here), ...
+    emu::Fault drop;
+    drop.kind = emu::FaultKind::LinkDrop;
+    drop.skipFrames = 2;
+    ASSERT_TRUE(bus->InjectFault(emuId, drop));
+    EXPECT_EQ(Run([&] { return device->WriteProfileRecord(0, 0, 1, 0, 0); }), 0);
+    for (uint8_t code : Codes(bus->TakeCommandLog(emuId))) {
+        EXPECT_NE(code, 0x06);
+    }
+    EXPECT_EQ(Record(0), before);
+}
+
+TEST_F(MouseRecordWrite, FailedMemoryWriteReturnsItsCodeAndStillEnds) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    bus->ClearCommandLog(emuId);
+    emu::Fault status;
+    status.kind = emu::FaultKind::Status;
+    status.status = 0xFF;
+    status.skipFrames = 1;  // CmdBegin passes, the first memory frame fails
+    ASSERT_TRUE(bus->InjectFault(emuId, status));
+    EXPECT_EQ(Run([&] { return device->WriteProfileRecord(0, 0, 1, 0, 0); }), kResultStatusFF);
+    std::vector<uint8_t> codes = Codes(bus->TakeCommandLog(emuId));
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(codes.back(), 0x02);
+}
+
+TEST_F(MouseRecordWrite, BadProfileNumberFromTheDeviceIsAFailedRead) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    auto before = Run([&] { return device->LastRecord(); });
+    std::vector<uint8_t> bad{20};
+    ASSERT_TRUE(bus->WriteMouseMemory(emuId, 0, bad));
+    int p = -1;
+    EXPECT_NE(Run([&] { return device->ReadProfileRecord(&p); }), kResultOk);
+    EXPECT_EQ(p, -1);
+    EXPECT_EQ(Run([&] { return device->LastRecord(); }), before);
+}
+
+using MouseEdits = MouseDeviceFixture;
+
+TEST_F(MouseEdits, TypedDpiIsRoundedStoredSavedAndWritten) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    EXPECT_EQ(Run([&] { return device->EditStageDpi(1, 1620); }), kResultOk);
+    std::vector<uint8_t> record = Record(0);
+    EXPECT_EQ(record[14 + 9 + 2] | (record[14 + 9 + 3] << 8), 32);  // (1650 - 50) / 50
+    // The profile file holds the change: a fresh object reads it back.
+    std::string path = Run([&] { return device->GetProfileLabel(); });
+    CMouseProfiledata reread;
+    reread.LoadProfile(path);
+    ASSERT_GE(reread.GetDpiStages().size(), 2u);
+    EXPECT_EQ(reread.DpiStages()[1].dpiX, 32);
+    EXPECT_EQ(Run([&] { return device->EditStageDpi(6, 800); }), kResultBadArgument);
+}
+
+TEST_F(MouseEdits, HighRateReceiverPollingGoesToItsOwnSetting) {
+    ConnectReceiver(emu::kReceiver2ProductId, true);
+    Run([&] { return device->Synchronise(); });
+    uint8_t byte11 = Record(0)[11];
+    EXPECT_EQ(Run([&] { return device->EditPollingRate(5); }), kResultOk);
+    auto settings = Run([&] { return device->Profile().SystemStages(); });
+    EXPECT_EQ(settings.Half(MouseSystemStages::kReportSelect24K), 5);
+    EXPECT_EQ(settings.Half(MouseSystemStages::kReportSelectUsb), byte11);
+    EXPECT_EQ(Record(0)[11], byte11);
+    DeviceSnapshot s = Run([&] { return device->MakeSnapshot(); });
+    EXPECT_TRUE(s.mouse->page.highPollingOptionsVisible);
+    EXPECT_EQ(s.mouse->page.pollingOption, 5);
+}
+
+TEST_F(MouseEdits, LastActiveStageCannotBeSwitchedOff) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    int active = Run([&] { return device->Profile().GetActiveDpiStage(); });
+    for (int s = 0; s < 6; ++s) {
+        if (s != active) {
+            EXPECT_EQ(Run([&] { return device->EditStageEnabled(s, false); }), kResultOk) << s;
+        }
+    }
+    EXPECT_EQ(Run([&] { return device->EditStageEnabled(active, false); }), kResultBadArgument);
+    EXPECT_EQ(Run([&] { return device->EditActiveStage((active + 1) % 6); }), kResultBadArgument);
+    std::vector<uint8_t> record = Record(0);
+    for (int s = 0; s < 6; ++s) {
+        EXPECT_EQ(record[14 + 9 * s], s == active ? 1 : 0) << s;
+    }
+}
+
+}  // namespace
+}  // namespace q417::test
