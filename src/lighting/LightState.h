@@ -4,8 +4,9 @@
 
 namespace q417 {
 
-// 8 bytes in the order of the device light bytes (the effect here is the device effect code the
-// light worker dispatches on). direction 1 runs the animation forward, 0 backward.
+// 8 bytes in the order of the device light bytes. effect is what the light worker's mode table
+// dispatches on (on the mouse, whose default list gives index i the code i, index and code agree).
+// direction 1 runs the animation forward, 0 backward.
 struct LightState {
     std::uint8_t effect = 0;
     std::uint8_t brightness = 0;  // 0-4, index into LightLevels
