@@ -1,0 +1,94 @@
+#pragma once
+// Hot-plug notification for the device detection worker.
+//
+// The detection worker scans for devices every 100 ms while a slot is free; that pass stays the
+// mechanism that finds and loses devices. On Linux this monitor additionally listens to udev for
+// hidraw nodes appearing and disappearing and calls back at once, so the owner can wake the
+// worker (CWakeup::Wake) and the pass runs now instead of at the end of its sleep. When udev is
+// not there (a container without /run/udev, no netlink socket) Start() says why and the caller
+// simply keeps polling; nothing is lost but the latency.
+//
+// The worker waits in poll() on the event source and on an eventfd that a stop request signals:
+// no periodic wake-ups while nothing happens, and Stop() returns promptly.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/BoundedWorker.h"
+
+namespace q417 {
+
+struct HotplugEvent {
+    enum class Action { Add, Remove, Other };
+    Action action = Action::Other;
+    std::string devnode;  // "/dev/hidraw3"; empty when unknown (e.g. events were dropped)
+    std::string syspath;  // "/sys/devices/.../hidraw/hidraw3"; empty when unknown
+};
+
+// Where the events come from: a descriptor that turns readable while events are pending, and a
+// non-blocking read of the next one. The udev source is the real one; tests supply their own.
+class IHotplugSource {
+public:
+    virtual ~IHotplugSource() = default;
+    virtual int Fd() const = 0;
+    // The next pending event, or nullopt when none is pending right now. Never blocks.
+    virtual std::optional<HotplugEvent> Next() = 0;
+};
+
+// Opens a udev monitor for the "hidraw" subsystem. Null with the reason in `error` when udev is
+// not available. When the kernel drops events (receive buffer overrun) the source reports one
+// Action::Other event without a node, which means "rescan".
+std::unique_ptr<IHotplugSource> OpenUdevHidrawSource(std::string& error);
+
+class CHotplugMonitor {
+public:
+    using SourceFactory = std::function<std::unique_ptr<IHotplugSource>(std::string& error)>;
+
+    // Monitors udev's hidraw events. onEvent runs on the monitor's own thread and should only
+    // hand the event on (e.g. wake the detection worker). Stop() called from inside onEvent
+    // only requests the stop (a thread cannot join itself); the owner's next Stop() joins.
+    explicit CHotplugMonitor(std::function<void(HotplugEvent)> onEvent);
+    // Same with another event source (tests).
+    CHotplugMonitor(std::function<void(HotplugEvent)> onEvent, SourceFactory openSource);
+    ~CHotplugMonitor();
+    CHotplugMonitor(const CHotplugMonitor&) = delete;
+    CHotplugMonitor& operator=(const CHotplugMonitor&) = delete;
+
+    // Opens the source and starts the worker. True when running (also when it already was);
+    // false with the reason in LastError() when the source cannot be opened. Never blocks.
+    bool Start();
+
+    // Stops the worker and joins it (bounded, prompt). After it returns onEvent is not called
+    // again. Harmless when not running.
+    void Stop();
+
+    // True between a successful Start() and Stop(), unless the source failed in between.
+    bool Running() const;
+
+    // Why the last Start() failed or why the worker ended on its own; empty otherwise.
+    std::string LastError() const;
+
+private:
+    class EventFd;
+    void Run(std::stop_token stop, IHotplugSource& source, int wakeFd);
+    void SetError(std::string text);
+
+    std::function<void(HotplugEvent)> onEvent_;
+    SourceFactory openSource_;
+
+    // Owned by the controlling thread; the worker uses them only while it runs.
+    std::unique_ptr<IHotplugSource> source_;
+    std::unique_ptr<EventFd> wakeFd_;
+    BoundedWorker worker_;
+    std::atomic<bool> workerEnded_{false};
+    std::atomic<std::thread::id> workerId_{};
+
+    mutable std::mutex errorMutex_;
+    std::string lastError_;
+};
+
+}  // namespace q417
