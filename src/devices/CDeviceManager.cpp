@@ -138,7 +138,10 @@ void CDeviceManager::SubmitTo(int entry, Fn fn, Done done) {
 }
 
 CDeviceManager::CDeviceManager(EventLoop& loop, DeviceManagerOptions options)
-    : loop_(loop), options_(std::move(options)) {}
+    : loop_(loop), options_(std::move(options)) {
+    // The devices talk through the same bus the manager detects on.
+    options_.deviceOptions.backend = options_.backend;
+}
 
 CDeviceManager::~CDeviceManager() {
     Stop();
