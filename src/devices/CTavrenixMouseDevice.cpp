@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "input/KeyAssignmentApply.h"
+#include "input/MacroBlock.h"
+#include "input/RecoilBlock.h"
 #include "lighting/MouseLightModes.h"
 #include "platform/Folders.h"
 #include "transport/CommandResult.h"
@@ -32,6 +35,8 @@ CTavrenixMouseDevice::CTavrenixMouseDevice(std::string name, DeviceOptions optio
         options.defaultDataFolder.empty() ? DefaultDataFolder() : options.defaultDataFolder;
     profile_.SetTemplatePath(WithTrailingSlash(folder) + "mouse.Json");
     SetLightConfigName("zyrel_light");
+    keyLayout_.kind = KeyTableKind::Mouse;
+    recoil_.SetTemplateFolder(WithTrailingSlash(folder));
 }
 
 CTavrenixMouseDevice::~CTavrenixMouseDevice() {
@@ -51,6 +56,10 @@ bool CTavrenixMouseDevice::OnHighRateReceiver() {
 
 void CTavrenixMouseDevice::SetProfilePaths() {
     std::string folder = WithTrailingSlash(DeviceFolderPath());
+    if (macros_.Folder() != folder) {
+        macros_.SetFolder(folder, kDeviceKindMouse);
+        recoil_.SetDeviceFolder(folder);
+    }
     if (!ProfileId().empty()) {
         profile_.SetProfilePath(folder + ProfileId() + ".Json");
     }
@@ -114,7 +123,16 @@ int CTavrenixMouseDevice::LoadFromProfile() {
 }
 
 void CTavrenixMouseDevice::ApplyProfile() {
-    LoadFromProfile();
+    // Back to the template: its element replaces the current profile's and is saved there.
+    SetProfilePaths();
+    if (profile_.GetProfilePath().empty()) {
+        return;
+    }
+    profile_.LoadProfile(profile_.GetTemplatePath());
+    keyEntries_ = profile_.GetKeyList();
+    LoadLightSettings();
+    profile_.GetDpiStages();
+    profile_.GetSystemStages();
     SaveProfile();
     RefreshPanel();
 }
@@ -170,6 +188,15 @@ int CTavrenixMouseDevice::SyncFromDevice() {
         return result;
     }
     keyTable_ = table;
+    // Where each button sits in this mouse's table: found by its factory code.
+    keyLayout_ =
+        BuildKeyTableLayout(KeyTableKind::Mouse, keyTable_, info.KeyCount(), MouseFactoryCodes());
+    std::map<int, int> positions;
+    for (std::size_t k = 0; k < keyLayout_.positions.size(); ++k) {
+        positions[static_cast<int>(k)] = keyLayout_.positions[k];
+    }
+    StoreKeyMap(positions);
+    profile_.SetKeyValueMap(std::move(positions));
     std::array<std::uint8_t, 512> bank{};
     // The bank copy only feeds the profile; the synchronisation goes on without it.
     if (CmdReadKeyTableBank(channel, bank, 0) == kResultOk) {
@@ -413,6 +440,62 @@ int CTavrenixMouseDevice::EditSetting(std::size_t offset, std::uint16_t value) {
     return CommitEdit();
 }
 
+// --- Keys, macros, recoil ---------------------------------------------------------------------
+
+void CTavrenixMouseDevice::ReloadNameLists() {
+    CTavrenixUSBDevice::ReloadNameLists();
+    SetProfilePaths();
+    macros_.LoadLibrary();
+}
+
+void CTavrenixMouseDevice::RefreshKeyList() {
+    RefreshPanel();
+}
+
+std::vector<int> CTavrenixMouseDevice::CollectUsedMacros() {
+    SetProfilePaths();
+    auto library = macros_.ReadLibrary();
+    int count = library ? static_cast<int>(library->size()) : 0;
+    return q417::CollectUsedMacros(keyEntries_, count, keyLayout_);
+}
+
+int CTavrenixMouseDevice::WriteKeyTable(int profileIndex, std::vector<KeyAssignmentEntry> entries) {
+    if (profileIndex != 0) {
+        return kResultBadArgument;
+    }
+    SetProfilePaths();
+    auto library = macros_.ReadLibrary();
+    int count = library ? static_cast<int>(library->size()) : 0;
+    return q417::WriteKeyTable(CommandChannel(), IsWireless(), keyTable_, std::move(entries), count,
+                               keyLayout_, TransferProgress());
+}
+
+int CTavrenixMouseDevice::WriteCurrentKeyTable(int profileIndex) {
+    return WriteKeyTable(profileIndex, keyEntries_);
+}
+
+int CTavrenixMouseDevice::WriteMacros(const std::vector<int>& usedMacros) {
+    SetProfilePaths();
+    return q417::WriteMacros(CommandChannel(), IsWireless(), macros_, usedMacros, InfoBlock().bytes,
+                             TransferProgress());
+}
+
+int CTavrenixMouseDevice::WriteRecoil() {
+    SetProfilePaths();
+    recoil_.PrepareGuns();
+    return q417::WriteRecoil(CommandChannel(), IsWireless(), recoil_.ReadAll(), TransferProgress());
+}
+
+std::optional<SaveResult> CTavrenixMouseDevice::StoreKeyAssignment(
+    std::size_t key, const KeyAssignmentEntry& entry) {
+    auto result = StoreAssignment(keyEntries_, key, entry, profile_);
+    if (result) {
+        lastSave_ = *result;
+        RefreshPanel();
+    }
+    return result;
+}
+
 // --- Snapshot and light -----------------------------------------------------------------------
 
 DeviceSnapshot CTavrenixMouseDevice::MakeSnapshot() {
@@ -427,6 +510,7 @@ DeviceSnapshot CTavrenixMouseDevice::MakeSnapshot() {
     m.page = ComputeMousePage(
         MousePageInput{m.stages, m.activeStage, m.settings, m.dpiRule, OnHighRateReceiver()});
     m.keys = keyEntries_;
+    m.macroNames = macros_.MacroNames();
     m.lastRecord = lastRecord_.bytes;
     s.mouse = std::move(m);
     return s;

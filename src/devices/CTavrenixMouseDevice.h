@@ -5,12 +5,16 @@
 // Every operation runs on the device's command thread.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "devices/CTavrenixUSBDevice.h"
 #include "devices/DpiEncoding.h"
 #include "devices/MouseRecord.h"
+#include "input/KeyTableWrite.h"
+#include "input/MacroLibrary.h"
+#include "input/RecoilGuns.h"
 #include "profiles/CMouseProfiledata.h"
 
 namespace q417 {
@@ -35,6 +39,7 @@ public:
     int UpdatePowerStatus() override;
     int CheckLink() override;
     int LoadFromProfile() override;
+    // Resets the current profile to the template and shows it.
     void ApplyProfile() override;
     // Returns 1 when the record was written; otherwise 0 (closed channel, link down) or the
     // first failing command's result.
@@ -46,6 +51,22 @@ public:
     void SetDeviceIndex(int n) override;
     void SetLightSettings(const LightState& light) override;
     DeviceSnapshot MakeSnapshot() override;
+    void ReloadNameLists() override;
+    void RefreshKeyList() override;
+
+    // Keys, macros and recoil. The key table goes to profile index 0 only.
+    std::vector<int> CollectUsedMacros() override;
+    int WriteKeyTable(int profileIndex, std::vector<KeyAssignmentEntry> entries) override;
+    int WriteCurrentKeyTable(int profileIndex) override;
+    // 0 written, -1 no device, n > 0 the block is too large (see WriteMacros in input).
+    int WriteMacros(const std::vector<int>& usedMacros) override;
+    // The four guns' working files to the device's recoil memory: 1 written, else the failure.
+    int WriteRecoil();
+    // Stores entry as key `key`'s assignment in the entries and the profile file.
+    std::optional<SaveResult> StoreKeyAssignment(std::size_t key, const KeyAssignmentEntry& entry);
+    CMacroLibrary& Macros() { return macros_; }
+    RecoilGuns& Recoil() { return recoil_; }
+    const KeyTableLayout& KeyLayout() const { return keyLayout_; }
 
     // Reads the information block and the key tables (part of Synchronise). 1 on success.
     int SyncFromDevice();
@@ -91,6 +112,9 @@ private:
     int currentProfile_ = 0;
     std::array<std::uint8_t, 512> keyTable_{};
     std::vector<KeyAssignmentEntry> keyEntries_;
+    KeyTableLayout keyLayout_;
+    CMacroLibrary macros_;
+    RecoilGuns recoil_;
     bool firmwareNoticeSent_ = false;
     SaveResult lastSave_ = SaveResult::Written;
 };

@@ -23,6 +23,7 @@
 #include "platform/CommandThread.h"
 #include "platform/EventLoop.h"
 #include "transport/CReportChannel.h"
+#include "transport/Commands.h"
 #include "transport/DeviceIdentity.h"
 #include "transport/DeviceInfoBlock.h"
 #include "transport/HidBackend.h"
@@ -166,6 +167,10 @@ public:
     // Effect lists of the device (names, visibility, codes, areas, user effects).
     EffectLists LightLists() const;
 
+    // Progress (frames done, frames total) of the long writes (macros, recoil, key table) of the
+    // operation running now; set by that operation's submitter, cleared afterwards.
+    void SetTransferProgress(ChunkProgress progress) { transferProgress_ = std::move(progress); }
+
     // --- Workers -------------------------------------------------------------------------------
     void StartLightWorker();
     void StopLightWorker();
@@ -205,6 +210,7 @@ protected:
     std::mutex& DataLock() const { return dataLock_; }
     Clock& TimeBase() const { return *clock_; }
     std::uint32_t NowMs() const;
+    const ChunkProgress& TransferProgress() const { return transferProgress_; }
 
 private:
     void LightWorkerLoop(std::stop_token stop);
@@ -237,6 +243,7 @@ private:
     std::string lightConfigName_;
     std::string deviceName_;
     std::map<int, int> keyMap_;
+    ChunkProgress transferProgress_;
     std::optional<std::array<std::uint8_t, 6>> powerStatus_;
 
     // dataLock guards the light lists, lightLock the engine (key colours, light settings).

@@ -30,6 +30,7 @@ struct MouseSnapshot {
     DpiRule dpiRule;
     MousePageView page;
     std::vector<KeyAssignmentEntry> keys;
+    std::vector<std::string> macroNames;
     std::array<std::uint8_t, kMouseRecordSize> lastRecord{};
 };
 

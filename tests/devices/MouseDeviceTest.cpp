@@ -307,3 +307,49 @@ TEST_F(MouseEdits, LastActiveStageCannotBeSwitchedOff) {
 
 }  // namespace
 }  // namespace q417::test
+
+namespace q417::test {
+namespace {
+
+using MouseKeys = MouseDeviceFixture;
+
+TEST_F(MouseKeys, StoredAssignmentReachesTheKeyTableAtTheButtonsPosition) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    const KeyTableLayout layout = Run([&] { return device->KeyLayout(); });
+    auto position = layout.PositionOf(3);
+    ASSERT_TRUE(position.has_value());
+    KeyAssignmentEntry entry = Run([&] { return device->KeyEntries().at(3); });
+    entry.current.type = 0x20;
+    entry.current.param1 = 0x00;
+    entry.current.param2 = 0x04;  // a keyboard key
+    auto saved = Run([&] { return device->StoreKeyAssignment(3, entry); });
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_NE(*saved, SaveResult::Failed);
+    EXPECT_TRUE(Run([&] { return device->CollectUsedMacros(); }).empty());
+    EXPECT_EQ(Run([&] { return device->WriteMacros({}); }), 0);
+    EXPECT_EQ(Run([&] { return device->WriteCurrentKeyTable(0); }), kResultOk);
+    std::vector<uint8_t> table = bus->KeyTable(emuId);
+    ASSERT_GE(table.size(), 3u * (*position + 1u));
+    EXPECT_EQ(table[3 * *position], 0x20);
+    EXPECT_EQ(table[3 * *position + 2], 0x04);
+    EXPECT_EQ(Run([&] { return device->WriteCurrentKeyTable(1); }), kResultBadArgument);
+}
+
+TEST_F(MouseKeys, ResetBringsTheTemplateBack) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    Run([&] { return device->EditStageDpi(0, 12000); });
+    Run([&] {
+        device->ApplyProfile();
+        return 0;
+    });
+    CMouseProfiledata templ;
+    templ.LoadProfile(Run([&] { return device->Profile().GetTemplatePath(); }));
+    auto expected = templ.GetDpiStages();
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(Run([&] { return device->Profile().DpiStages(); })[0].dpiX, expected[0].dpiX);
+}
+
+}  // namespace
+}  // namespace q417::test
