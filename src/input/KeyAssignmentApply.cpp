@@ -63,4 +63,17 @@ std::optional<SaveResult> StoreAssignment(std::vector<KeyAssignmentEntry>& entri
     return profile.Save();
 }
 
+bool IsOnlyLeftButton(const std::vector<KeyAssignmentEntry>& entries, std::size_t key) {
+    const KeyAssignment left{0, 0x10, 0x01, 0x00, 0};
+    if (key >= entries.size() || !entries[key].current.SameCode(left)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i != key && entries[i].current.SameCode(left)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace q417

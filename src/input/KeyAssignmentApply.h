@@ -58,4 +58,10 @@ std::optional<SaveResult> StoreAssignment(std::vector<KeyAssignmentEntry>& entri
                                           std::size_t selectedKey, const KeyAssignmentEntry& entry,
                                           CBasicProfiledata& profile);
 
+// On a mouse's key page the last key carrying the left button cannot be chosen for editing
+// ("message_text_6"), so the mouse always keeps a left button. True when key holds the left button
+// and no other key does.
+inline constexpr std::string_view kMessageLastLeftButton = "message_text_6";
+bool IsOnlyLeftButton(const std::vector<KeyAssignmentEntry>& entries, std::size_t key);
+
 }  // namespace q417

@@ -69,6 +69,7 @@ std::vector<std::uint8_t> ComposeKeyTable(std::span<const std::uint8_t> base, st
 // (through the receiver with a link check before every command). Returns 1 when written; 0 for a
 // closed channel, a lost link, a failed information read, N of 0 or above 170, or a last-read
 // table shorter than 3·N (nothing is written then); otherwise the first failing command's result.
+// The channel's block size is set to 3·N, the size of this device's key table.
 int WriteKeyTable(CReportChannel& channel, bool wireless,
                   std::span<const std::uint8_t> keyTableLastRead,
                   std::vector<KeyAssignmentEntry> entries, int macroCount,

@@ -100,5 +100,18 @@ TEST(KeyStore, StoresTheEntryAndEveryAssignment) {
     EXPECT_EQ(test::ReadText(path), before);
 }
 
+TEST(KeySelect, TheLastLeftButtonStays) {
+    std::vector<KeyAssignmentEntry> entries(3);
+    entries[0].current = DecodeAssignment(0x100100, 0);
+    entries[1].current = DecodeAssignment(0x100200, 1);
+    EXPECT_TRUE(IsOnlyLeftButton(entries, 0));
+    EXPECT_FALSE(IsOnlyLeftButton(entries, 1));
+    EXPECT_FALSE(IsOnlyLeftButton(entries, 3));
+    // With two left buttons either may change.
+    entries[2].current = DecodeAssignment(0x100100, 2);
+    EXPECT_FALSE(IsOnlyLeftButton(entries, 0));
+    EXPECT_FALSE(IsOnlyLeftButton(entries, 2));
+}
+
 }  // namespace
 }  // namespace q417
