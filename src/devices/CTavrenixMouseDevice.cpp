@@ -524,6 +524,10 @@ bool CTavrenixMouseDevice::RunLightStep(CLightEngine& engine, int effect, std::u
     return RunMouseLightStep(engine, effect, nowMs);
 }
 
+bool CTavrenixMouseDevice::LightStepRepeatsItself(int effect) const {
+    return effect == kMouseStatic || effect == kMouseOff;
+}
+
 bool CTavrenixMouseDevice::HasLightStep(int effect) const {
     return (effect >= 0 && effect <= 8) || effect == 10;
 }

@@ -99,6 +99,7 @@ protected:
     int LightStepPeriod(int effect, int speed) const override;
     bool RunLightStep(CLightEngine& engine, int effect, std::uint32_t nowMs) override;
     bool HasLightStep(int effect) const override;
+    bool LightStepRepeatsItself(int effect) const override;
     void HandleProfileNotification(std::uint16_t code) override;
 
 private:

@@ -1,6 +1,9 @@
 #include "devices/CTavrenixUSBDevice.h"
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <optional>
 
 #include "lighting/LightTables.h"
 #include "platform/Folders.h"
@@ -234,6 +237,10 @@ bool CTavrenixUSBDevice::HasLightStep(int /*effect*/) const {
     return false;
 }
 
+bool CTavrenixUSBDevice::LightStepRepeatsItself(int /*effect*/) const {
+    return false;
+}
+
 std::string CTavrenixUSBDevice::DeviceFolderName() const {
     switch (kind_) {
         case kDeviceKindKeyboard:
@@ -268,14 +275,25 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
     Clock& clock = *clock_;
     std::int64_t lastTick = LightTickCount(clock.Now());
     std::int64_t counter = 0;
-    while (!stop.stop_requested()) {
-        // Each sleep ends early on stop and on a change of the light settings.
-        std::stop_source wake;
+    std::vector<KeyColour> before;
+    // Each sleep ends early on stop and on a change of the light settings. The wake source is
+    // renewed only after it fired, so an undisturbed worker allocates nothing per step.
+    std::stop_source wake;
+    std::optional<std::stop_callback<std::function<void()>>> forwardStop;
+    auto renewWake = [&] {
+        forwardStop.reset();
+        wake = std::stop_source();
         {
             std::lock_guard lock(wakeMutex_);
             lightWake_ = wake;
         }
-        std::stop_callback forwardStop(stop, [&wake] { wake.request_stop(); });
+        forwardStop.emplace(stop, std::function<void()>([&wake] { wake.request_stop(); }));
+    };
+    renewWake();
+    while (!stop.stop_requested()) {
+        if (wake.stop_requested()) {
+            renewWake();
+        }
 
         if (commandChannel_.IsOpen() == 0) {
             clock.SleepFor(kClosedChannelWait, wake.get_token());
@@ -294,16 +312,21 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
         }
         LightState light = GetLightSettings();
         std::int64_t nextTick = now + 1;
+        bool changed = false;
+        bool settled = false;
         if (HasLightStep(light.effect)) {
             std::int64_t period = std::max(1, LightStepPeriod(light.effect, light.speed));
             if (counter >= period) {
                 counter = 0;
                 {
                     std::lock_guard lock(lightLock_);
+                    before.assign(engine_.KeyColours().begin(), engine_.KeyColours().end());
                     RunLightStep(engine_, light.effect, NowMs());
+                    changed = !std::equal(before.begin(), before.end(),
+                                          engine_.KeyColours().begin(), engine_.KeyColours().end());
                 }
                 lightSteps_.fetch_add(1);
-                ColoursChanged();
+                settled = !changed && LightStepRepeatsItself(light.effect);
             }
             nextTick = now + (period - counter);
         } else {
@@ -311,10 +334,23 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
             counter = 0;
             {
                 std::lock_guard lock(lightLock_);
+                before.assign(engine_.KeyColours().begin(), engine_.KeyColours().end());
                 engine_.PlayUserEffect(NowMs(), light.speed);
+                changed = !std::equal(before.begin(), before.end(), engine_.KeyColours().begin(),
+                                      engine_.KeyColours().end());
             }
             lightSteps_.fetch_add(1);
+        }
+        if (changed) {
             ColoursChanged();
+        }
+        if (settled) {
+            // A static picture: nothing to do until the settings change (or the worker stops).
+            while (clock.SleepFor(std::chrono::hours(1), wake.get_token())) {
+            }
+            lastTick = LightTickCount(clock.Now());
+            counter = 0;
+            continue;
         }
         clock.SleepUntil(LightTickDeadline(Clock::TimePoint{}, nextTick), wake.get_token());
     }

@@ -188,6 +188,9 @@ protected:
     virtual int LightStepPeriod(int effect, int speed) const;
     virtual bool RunLightStep(CLightEngine& engine, int effect, std::uint32_t nowMs);
     virtual bool HasLightStep(int effect) const;
+    // True for effects whose step paints the same picture every time (static, off): once a step
+    // changes nothing, the worker sleeps until the light settings change.
+    virtual bool LightStepRepeatsItself(int effect) const;
     // "mouse", "keyboard", "MousePad" or "HD": the device's folder under the user data folder.
     virtual std::string DeviceFolderName() const;
     std::string DeviceFolderPath() const;
