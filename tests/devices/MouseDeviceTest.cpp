@@ -353,3 +353,29 @@ TEST_F(MouseKeys, ResetBringsTheTemplateBack) {
 
 }  // namespace
 }  // namespace q417::test
+
+namespace q417::test {
+namespace {
+
+using MouseRecoil = MouseDeviceFixture;
+
+TEST_F(MouseRecoil, FactoryGunsGoToTheDeviceOnAFreshFolder) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    bus->ClearCommandLog(emuId);
+    EXPECT_EQ(Run([&] { return device->WriteRecoil(); }), kResultOk);
+    std::vector<uint8_t> block = bus->RecoilBlock(emuId);
+    ASSERT_GE(block.size(), 2920u);
+    EXPECT_EQ(block[0] | (block[1] << 8), 0x55AA);
+    EXPECT_EQ(block[2] | (block[3] << 8), 2920);  // four guns of 30 shots, 6 events each
+    EXPECT_EQ(block[4] | (block[5] << 8), 4);
+    // The working copies were made from the factory files.
+    for (int gun = 0; gun < 4; ++gun) {
+        EXPECT_TRUE(std::filesystem::exists(Folder() + "/mouse/ShootData_" + std::to_string(gun) +
+                                            ".Shoot"))
+            << gun;
+    }
+}
+
+}  // namespace
+}  // namespace q417::test
