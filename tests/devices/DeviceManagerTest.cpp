@@ -52,6 +52,27 @@ private:
     std::map<int, DeviceSnapshot> states_;
 };
 
+// The bus, with an enumeration that can be made to fail.
+class FlakyBackend : public IHidBackend {
+public:
+    explicit FlakyBackend(std::shared_ptr<IHidBackend> inner) : inner_(std::move(inner)) {}
+    bool EnumeratePaths(std::vector<std::string>& paths) override {
+        if (failing.load()) {
+            return false;
+        }
+        return inner_->EnumeratePaths(paths);
+    }
+    std::unique_ptr<IHidDevice> Open(const std::string& path, const HidOpenRequest& request,
+                                     HidOpenError* error, std::string* text) override {
+        return inner_->Open(path, request, error, text);
+    }
+    std::string Name() const override { return "flaky " + inner_->Name(); }
+    std::atomic<bool> failing{false};
+
+private:
+    std::shared_ptr<IHidBackend> inner_;
+};
+
 class DeviceManagerTest : public MouseDeviceFixture {
 protected:
     void SetUp() override {
@@ -63,9 +84,9 @@ protected:
         loop.Stop(std::chrono::seconds(2));
         MouseDeviceFixture::TearDown();
     }
-    void StartManager() {
+    void StartManager(std::shared_ptr<IHidBackend> backend = nullptr) {
         DeviceManagerOptions options;
-        options.backend = bus;
+        options.backend = backend ? backend : bus;
         options.pollInterval = 100ms;
         loop.PostAndWait([&] {
             manager = std::make_unique<CDeviceManager>(loop, options);
@@ -247,6 +268,23 @@ TEST_F(DeviceManagerTest, ProfileSwitchWritesTheChosenProfilesRecord) {
     std::vector<uint8_t> record = Record(0);
     EXPECT_EQ(record[14 + 2] | (record[14 + 3] << 8), 77);
     EXPECT_EQ(OnLoop([&] { return manager->ProfileListFor(0)->GetCurrentId(); }), secondId);
+}
+
+TEST_F(DeviceManagerTest, FailedEnumerationSkipsOnePassOnly) {
+    auto flaky = std::make_shared<FlakyBackend>(bus);
+    flaky->failing = true;
+    StartManager(flaky);
+    emuId = bus->PlugWiredMouse();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(Visible(0));
+    EXPECT_FALSE(OnLoop([&] { return manager->Activated(); }));
+    flaky->failing = false;
+    manager->Wake();
+    ASSERT_TRUE(Until([&] { return manager->Entries()[0].visible; }));
+    // Removals are still seen while enumeration fails.
+    flaky->failing = true;
+    bus->Unplug(emuId);
+    ASSERT_TRUE(Until([&] { return !manager->Entries()[0].visible; }));
 }
 
 TEST_F(DeviceManagerTest, StopWithBlockedReadsAndPendingTimersIsBounded) {
