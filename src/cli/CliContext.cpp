@@ -2,6 +2,9 @@
 
 #include <ostream>
 
+#include "cli/CliSession.h"
+#include "transport/HidrawBackend.h"
+
 namespace q417::cli {
 
 void CliContext::PrintJson(const Json::Value& document) const {
@@ -20,6 +23,28 @@ int CliContext::Fail(const std::string& reason, int exitCode) const {
     }
     *err << "q417ctl: " << reason << '\n';
     return exitCode;
+}
+
+CliSession* CliContext::Session(std::string* error) {
+    if (session) {
+        return session.get();
+    }
+    // On hidraw, udev wakes detection on hot-plug; the emulated bus wakes it itself.
+    const bool udev = dynamic_cast<const HidrawBackend*>(backend.get()) != nullptr;
+    auto started = std::make_shared<CliSession>(backend, demoBus, udev);
+    if (!started->Start(error)) {
+        started->Stop();
+        return nullptr;
+    }
+    session = std::move(started);
+    return session.get();
+}
+
+void CliContext::EndSession() {
+    if (session) {
+        session->Stop();
+        session.reset();
+    }
 }
 
 }  // namespace q417::cli

@@ -11,7 +11,13 @@
 
 #include "transport/HidBackend.h"
 
+namespace q417::emu {
+class EmulatedHidBus;
+}
+
 namespace q417::cli {
+
+class CliSession;
 
 struct CliContext {
     bool json = false;
@@ -19,6 +25,16 @@ struct CliContext {
     std::ostream* out = nullptr;
     std::ostream* err = nullptr;
     std::shared_ptr<IHidBackend> backend;
+    // With --demo: the emulated bus behind `backend` (the demo commands plug and unplug on it).
+    std::shared_ptr<emu::EmulatedHidBus> demoBus;
+    // The running device manager of the mouse commands; one per process, started on first use.
+    std::shared_ptr<CliSession> session;
+
+    // Starts the session on first use. nullptr (with the reason in *error) when it cannot start.
+    CliSession* Session(std::string* error);
+    bool HasSession() const { return session != nullptr; }
+    // Stops the session, if one runs (bounded).
+    void EndSession();
 
     // Prints one JSON document on one line (JSON Lines).
     void PrintJson(const Json::Value& document) const;

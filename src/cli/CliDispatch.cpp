@@ -38,8 +38,45 @@ constexpr std::array kCommands{
         "                            export FILE    write a profile's document to FILE\n"
         "                            reset          a profile back to the template\n"
         "                          copy, rename, delete, export and reset act on the\n"
-        "                          selected profile, or on entry N with --index N",
+        "                          selected profile, or on entry N with --index N\n"
+        "                            switch INDEX|NAME  the mouse switches to that profile\n"
+        "                                           (NAME in any letter case)\n"
+        "                          with a mouse present, reset is the device reset: the\n"
+        "                          current profile back to the template, written to the\n"
+        "                          mouse (without a mouse only the file is reset)",
         RunProfile},
+    CommandEntry{"status",
+                 "status                    every device entry: shown, connection, link, profile,\n"
+                 "                          DPI stages (* active), polling rate, lift-off,\n"
+                 "                          calibration, as read from the mouse now",
+                 RunStatus},
+    CommandEntry{"dpi", "dpi STAGE VALUE           DPI of stage 0-5 (50-26000, rounded up to 50)",
+                 RunDpi},
+    CommandEntry{"dpi-active", "dpi-active STAGE          the stage in use (an enabled one)",
+                 RunDpiActive},
+    CommandEntry{"dpi-enable", "dpi-enable STAGE on|off   switch a stage on or off", RunDpiEnable},
+    CommandEntry{"polling",
+                 "polling CODE              polling-rate code 0-3 (0-5 through receiver 7103)",
+                 RunPolling},
+    CommandEntry{"lod", "lod 0|1                   lift-off distance option", RunLiftOff},
+    CommandEntry{"calibration", "calibration 0|1           linear calibration option",
+                 RunCalibration},
+    CommandEntry{"watch",
+                 "watch [MS]                arrivals, removals, reachability, synchronisations,\n"
+                 "                          notices and state changes as they happen, until\n"
+                 "                          Ctrl-C / SIGTERM (or for MS milliseconds)",
+                 RunWatch},
+    CommandEntry{"demo",
+                 "demo SUB                  --demo only, the emulated devices:\n"
+                 "                            plug|unplug cable|receiver\n"
+                 "                            link on|off    the receiver's mouse on or off\n"
+                 "                            notify CODE    a device notification (0x1103, 4355)",
+                 RunDemo},
+    CommandEntry{"script",
+                 "script FILE               run FILE's command lines in this process, one device\n"
+                 "                          manager for all; '#' comments, 'sleep MS'; exit 1\n"
+                 "                          when any line failed",
+                 RunScript},
 };
 
 void PrintUsage(std::ostream& os) {
@@ -48,12 +85,42 @@ void PrintUsage(std::ostream& os) {
         os << "  " << c.usage << '\n';
     }
     os << "\n--demo uses an emulated wired mouse and receiver instead of the real devices.\n"
-          "--json prints one JSON document per command, on one line.\n";
+          "--json prints one JSON document per command, on one line (watch: one per event).\n"
+          "exit codes: 0 success, 1 failed, 2 bad usage, 3 no supported device,\n"
+          "4 permission denied on a device node.\n";
+}
+
+const CommandEntry* FindCommand(std::string_view name) {
+    for (const CommandEntry& c : kCommands) {
+        if (c.name == name) {
+            return &c;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
 
+int RunCommandLine(CliContext& ctx, CliArgs args) {
+    if (args.empty()) {
+        return ctx.Fail("no command", 2);
+    }
+    if (args[0].starts_with("--")) {
+        return ctx.Fail("global option " + args[0] + " is not allowed here", 2);
+    }
+    const CommandEntry* c = FindCommand(args[0]);
+    if (c == nullptr) {
+        return ctx.Fail("unknown command '" + args[0] + "' (see q417ctl --help)", 2);
+    }
+    return c->run(ctx, args.subspan(1));
+}
+
 int RunQ417ctl(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    return RunQ417ctlOnBus(args, out, err, nullptr);
+}
+
+int RunQ417ctlOnBus(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+                    std::shared_ptr<emu::EmulatedHidBus> demoBus) {
     CliContext ctx;
     ctx.out = &out;
     ctx.err = &err;
@@ -74,15 +141,19 @@ int RunQ417ctl(std::span<const std::string> args, std::ostream& out, std::ostrea
         PrintUsage(err);
         return 2;
     }
-    const std::string& name = args[i];
-    for (const CommandEntry& c : kCommands) {
-        if (c.name == name) {
-            ctx.backend =
-                ctx.demo ? std::shared_ptr<IHidBackend>(emu::MakeDemoBus()) : DefaultHidBackend();
-            return c.run(ctx, args.subspan(i + 1));
-        }
+    const CommandEntry* c = FindCommand(args[i]);
+    if (c == nullptr) {
+        return ctx.Fail("unknown command '" + args[i] + "' (see q417ctl --help)", 2);
     }
-    return ctx.Fail("unknown command '" + name + "' (see q417ctl --help)", 2);
+    if (ctx.demo) {
+        ctx.demoBus = demoBus ? std::move(demoBus) : emu::MakeDemoBus();
+        ctx.backend = ctx.demoBus;
+    } else {
+        ctx.backend = DefaultHidBackend();
+    }
+    const int code = c->run(ctx, args.subspan(i + 1));
+    ctx.EndSession();
+    return code;
 }
 
 }  // namespace q417::cli

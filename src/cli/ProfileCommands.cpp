@@ -1,4 +1,5 @@
-// q417ctl profile: the profile list and documents of one device kind, without any device.
+// q417ctl profile: the profile list and documents of one device kind, without any device; switch
+// and, with a mouse present, reset go through the device manager.
 #include <charconv>
 #include <optional>
 #include <ostream>
@@ -172,7 +173,7 @@ int RunProfile(CliContext& ctx, CliArgs args) {
     }
     static constexpr std::pair<std::string_view, std::size_t> kSubs[] = {
         {"list", 0},   {"add", 0},    {"copy", 0},   {"rename", 1}, {"delete", 0},
-        {"select", 1}, {"import", 1}, {"export", 1}, {"reset", 0},
+        {"select", 1}, {"import", 1}, {"export", 1}, {"reset", 0},  {"switch", 1},
     };
     const std::pair<std::string_view, std::size_t>* sub = nullptr;
     for (const auto& s : kSubs) {
@@ -195,6 +196,20 @@ int RunProfile(CliContext& ctx, CliArgs args) {
     if (pa.indexText &&
         (pa.sub == "list" || pa.sub == "add" || pa.sub == "select" || pa.sub == "import")) {
         return ctx.Fail("--index does not apply to profile " + pa.sub, 2);
+    }
+    const bool mouse = pa.kind.kind == kKinds[0].kind;
+    if (pa.sub == "switch") {
+        if (pa.indexText || !mouse) {
+            return ctx.Fail("profile switch takes INDEX|NAME and works on the mouse only", 2);
+        }
+        return RunProfileSwitch(ctx, pa.positional[0]);
+    }
+    // The device reset acts on the mouse's current profile; without a mouse (or for another
+    // profile or kind) only the file goes back to the template.
+    if (pa.sub == "reset" && mouse && !pa.indexText) {
+        if (std::optional<int> code = RunProfileDeviceReset(ctx)) {
+            return *code;
+        }
     }
 
     const std::string kind(pa.kind.folderName);
