@@ -1,0 +1,384 @@
+// q417ctl's mouse commands on the demo bus: status, edits reaching the emulated mouse's memory,
+// profile switch and device reset, demo plugging, watch and scripts.
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CliCommands.h"
+#include "emulator/DemoBus.h"
+#include "emulator/EmulatedHidBus.h"
+
+namespace q417::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::vector<Json::Value> JsonLines(const std::string& text) {
+    std::vector<Json::Value> docs;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        Json::CharReaderBuilder b;
+        Json::Value v;
+        std::string errors;
+        std::istringstream in(line);
+        EXPECT_TRUE(Json::parseFromStream(b, in, &v, &errors)) << line;
+        docs.push_back(v);
+    }
+    return docs;
+}
+
+class MouseCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "q417-ctlmouse-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        tmp = pattern + "/";
+        for (const char* name : {"Q417_DATA_HOME", "Q417_DEFAULT_DATA"}) {
+            const char* v = std::getenv(name);
+            saved.emplace_back(name, v != nullptr ? std::optional<std::string>(v) : std::nullopt);
+        }
+        ::setenv("Q417_DATA_HOME", (tmp + "home").c_str(), 1);
+        ::setenv("Q417_DEFAULT_DATA", Q417_SOURCE_DATA_DIR, 1);
+        for (emu::DeviceId id : bus->Devices()) {
+            if (bus->ProductOf(id) == emu::kWiredMouseProductId) {
+                cable = id;
+            } else {
+                receiver = id;
+            }
+        }
+        ASSERT_NE(cable, emu::kNoDevice);
+        ASSERT_NE(receiver, emu::kNoDevice);
+    }
+    void TearDown() override {
+        for (const auto& [name, value] : saved) {
+            if (value) {
+                ::setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                ::unsetenv(name.c_str());
+            }
+        }
+        std::error_code ec;
+        fs::remove_all(tmp, ec);
+    }
+
+    // One q417ctl process on the test's demo bus.
+    Outcome Ctl(std::vector<std::string> args) {
+        std::ostringstream out, err;
+        Outcome o;
+        o.code = RunQ417ctlOnBus(args, out, err, bus);
+        o.out = out.str();
+        o.err = err.str();
+        return o;
+    }
+    Outcome Script(const std::string& text, bool json) {
+        const std::string path = tmp + "script.txt";
+        std::ofstream(path) << text;
+        std::vector<std::string> args{"--demo"};
+        if (json) {
+            args.push_back("--json");
+        }
+        args.push_back("script");
+        args.push_back(path);
+        return Ctl(args);
+    }
+    // The 80-byte record of profile 0 in the mouse's memory.
+    std::vector<uint8_t> Record(emu::DeviceId id) { return bus->ReadMouseMemory(id, 0, 80); }
+    static int StageStored(const std::vector<uint8_t>& record, int s) {
+        return record[14 + 9 * s + 2] | (record[14 + 9 * s + 3] << 8);
+    }
+    static const Json::Value& Mouse(const Json::Value& status) { return status["entries"][0]; }
+
+    std::shared_ptr<emu::EmulatedHidBus> bus = emu::MakeDemoBus();
+    emu::DeviceId cable = emu::kNoDevice;
+    emu::DeviceId receiver = emu::kNoDevice;
+    std::string tmp;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+TEST_F(MouseCommandsTest, StatusShowsTheWiredMouseAsItsMemoryHoldsIt) {
+    Outcome o = Ctl({"--demo", "--json", "status"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    auto docs = JsonLines(o.out);
+    ASSERT_EQ(docs.size(), 1u);
+    const Json::Value& m = Mouse(docs[0]);
+    EXPECT_TRUE(m["visible"].asBool());
+    EXPECT_TRUE(m["selected"].asBool());
+    EXPECT_EQ(m["connection"].asString(), "cable");
+    EXPECT_TRUE(m["link"].isNull());
+    const std::vector<uint8_t> record = Record(cable);
+    ASSERT_EQ(m["dpi"]["stages"].size(), 6u);
+    for (Json::ArrayIndex s = 0; s < 6; ++s) {
+        EXPECT_EQ(m["dpi"]["stages"][s]["stored"].asInt(),
+                  StageStored(record, static_cast<int>(s)));
+    }
+    EXPECT_EQ(m["dpi"]["active"].asInt(), record[12]);
+    EXPECT_EQ(m["liftOff"].asInt(), record[78] <= 1 ? record[78] : 0);
+    // The text form names the same things.
+    Outcome text = Ctl({"--demo", "status"});
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_NE(text.out.find("entry 0: mouse, shown, selected"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("connection:  cable"), std::string::npos);
+    EXPECT_NE(text.out.find("DPI stages:"), std::string::npos);
+}
+
+TEST_F(MouseCommandsTest, EditsReachTheMouseAndTheNextProcessReadsThemBack) {
+    Outcome dpi = Ctl({"--demo", "dpi", "1", "1620"});
+    ASSERT_EQ(dpi.code, 0) << dpi.err;
+    Outcome polling = Ctl({"--demo", "polling", "2"});
+    ASSERT_EQ(polling.code, 0) << polling.err;
+    Outcome lod = Ctl({"--demo", "lod", "1"});
+    ASSERT_EQ(lod.code, 0) << lod.err;
+    Outcome cal = Ctl({"--demo", "calibration", "1"});
+    ASSERT_EQ(cal.code, 0) << cal.err;
+
+    Outcome status = Ctl({"--demo", "--json", "status"});
+    ASSERT_EQ(status.code, 0) << status.err;
+    const Json::Value m = Mouse(JsonLines(status.out).at(0));
+    EXPECT_EQ(m["dpi"]["stages"][1]["dpi"].asInt(), 1650);  // rounded up to a multiple of 50
+    EXPECT_EQ(m["polling"].asInt(), 2);
+    EXPECT_EQ(m["liftOff"].asInt(), 1);
+    EXPECT_EQ(m["calibration"].asInt(), 1);
+    const std::vector<uint8_t> record = Record(cable);
+    EXPECT_EQ(StageStored(record, 1), m["dpi"]["stages"][1]["stored"].asInt());
+    EXPECT_NE(StageStored(record, 1), 0);
+    EXPECT_EQ(record[11], 2);
+    EXPECT_EQ(record[78], 1);
+    EXPECT_EQ(record[77], 1);
+}
+
+TEST_F(MouseCommandsTest, StageRulesAreKeptAndReportedAsFailures) {
+    Outcome status = Ctl({"--demo", "--json", "status"});
+    ASSERT_EQ(status.code, 0);
+    const int active = Mouse(JsonLines(status.out).at(0))["dpi"]["active"].asInt();
+    const std::vector<uint8_t> before = Record(cable);
+
+    // The stage in use cannot be switched off; nothing is written.
+    Outcome off = Ctl({"--demo", "dpi-enable", std::to_string(active), "off"});
+    EXPECT_EQ(off.code, 1);
+    EXPECT_NE(off.err.find("in use"), std::string::npos) << off.err;
+    EXPECT_EQ(Record(cable), before);
+
+    // Another stage switched off cannot be made active; switched on again it can.
+    const int other = active == 0 ? 1 : 0;
+    ASSERT_EQ(Ctl({"--demo", "dpi-enable", std::to_string(other), "off"}).code, 0);
+    EXPECT_EQ(Record(cable)[14 + 9 * other], 0);
+    Outcome refused = Ctl({"--demo", "--json", "dpi-active", std::to_string(other)});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_FALSE(JsonLines(refused.out).at(0)["ok"].asBool());
+    ASSERT_EQ(Ctl({"--demo", "dpi-enable", std::to_string(other), "on"}).code, 0);
+    Outcome accepted = Ctl({"--demo", "--json", "dpi-active", std::to_string(other)});
+    ASSERT_EQ(accepted.code, 0) << accepted.err;
+    EXPECT_EQ(JsonLines(accepted.out).at(0)["dpi"]["active"].asInt(), other);
+    EXPECT_EQ(Record(cable)[12], other);
+
+    // Codes 4 and 5 belong to the receiver 0x7103 only.
+    EXPECT_EQ(Ctl({"--demo", "polling", "4"}).code, 1);
+}
+
+TEST_F(MouseCommandsTest, BadArgumentsAreUsageErrors) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"status", "x"},
+        {"dpi"},
+        {"dpi", "6", "800"},
+        {"dpi", "1", "40"},
+        {"dpi", "1", "1e3"},
+        {"dpi", "-1", "800"},
+        {"dpi-active"},
+        {"dpi-enable", "1", "maybe"},
+        {"polling", "6"},
+        {"lod", "2"},
+        {"calibration"},
+        {"watch", "soon"},
+        {"demo", "plug", "toaster"},
+        {"demo", "notify", "0x1G"},
+        {"demo", "notify", "70000"},
+        {"demo"},
+        {"profile", "switch"},
+        {"profile", "switch", "1", "--index", "0"},
+        {"script"},
+    };
+    for (const auto& args : cases) {
+        std::vector<std::string> full{"--demo"};
+        full.insert(full.end(), args.begin(), args.end());
+        Outcome o = Ctl(full);
+        EXPECT_EQ(o.code, 2) << full[1] << " " << (args.size() > 1 ? args[1] : "");
+        EXPECT_FALSE(o.err.empty());
+    }
+    // The demo commands need the emulated bus.
+    std::ostringstream out, err;
+    EXPECT_EQ(RunQ417ctl(std::vector<std::string>{"demo", "plug", "cable"}, out, err), 2);
+}
+
+TEST_F(MouseCommandsTest, ScriptGoesOnAfterAFailingLineAndExitsOne) {
+    Outcome o = Script(
+        "# set up the mouse\n"
+        "\n"
+        "dpi 9 100\n"
+        "lod 1   # lift-off\n"
+        "nonsense\n"
+        "calibration 1\n",
+        false);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.err.find(":3: failed with exit code 2"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find(":5: failed"), std::string::npos) << o.err;
+    const std::vector<uint8_t> record = Record(cable);
+    EXPECT_EQ(record[78], 1);
+    EXPECT_EQ(record[77], 1);
+
+    Outcome clean = Script("lod 0\n", false);
+    EXPECT_EQ(clean.code, 0) << clean.err;
+    EXPECT_EQ(Record(cable)[78], 0);
+    EXPECT_EQ(Script("", false).code, 0);
+    EXPECT_EQ(Ctl({"--demo", "script", tmp + "missing.txt"}).code, 1);
+}
+
+TEST_F(MouseCommandsTest, JsonScriptPrintsOneLinePerCommandInOrder) {
+    Outcome o = Script(
+        "status\n"
+        "sleep 20\n"
+        "dpi 1 1620\n"
+        "dpi-active 7\n"
+        "status\n"
+        "profile switch \"PROFILE1\"\n",
+        true);
+    EXPECT_EQ(o.code, 1) << o.err;
+    auto docs = JsonLines(o.out);
+    ASSERT_EQ(docs.size(), 6u) << o.out;
+    EXPECT_EQ(docs[0]["command"].asString(), "status");
+    EXPECT_EQ(docs[1]["command"].asString(), "sleep");
+    EXPECT_EQ(docs[2]["command"].asString(), "dpi");
+    EXPECT_TRUE(docs[2]["ok"].asBool());
+    EXPECT_FALSE(docs[3]["ok"].asBool());
+    EXPECT_EQ(docs[4]["command"].asString(), "status");
+    EXPECT_EQ(Mouse(docs[4])["dpi"]["stages"][1]["dpi"].asInt(), 1650);
+    EXPECT_EQ(docs[5]["command"].asString(), "profile switch");
+    EXPECT_TRUE(docs[5]["ok"].asBool()) << docs[5].toStyledString();
+    EXPECT_EQ(docs[5]["name"].asString(), "Profile1");
+}
+
+TEST_F(MouseCommandsTest, UnpluggingTheCableMovesTheMouseToTheReceiverAndBack) {
+    Outcome o = Script(
+        "demo unplug cable\n"
+        "status\n"
+        "dpi 2 3000\n"
+        "status\n"
+        "demo plug cable\n"
+        "status\n",
+        true);
+    ASSERT_EQ(o.code, 0) << o.err << o.out;
+    auto docs = JsonLines(o.out);
+    ASSERT_EQ(docs.size(), 6u);
+    const Json::Value& onReceiver = Mouse(docs[1]);
+    EXPECT_TRUE(onReceiver["visible"].asBool());
+    EXPECT_EQ(onReceiver["connection"].asString(), "receiver");
+    EXPECT_EQ(onReceiver["link"].asString(), "up");
+    EXPECT_EQ(onReceiver["productId"].asString(), "0x7102");
+    // The edit went through the receiver to the mouse behind it.
+    const Json::Value& edited = Mouse(docs[3]);
+    EXPECT_EQ(edited["dpi"]["stages"][2]["dpi"].asInt(), 3000);
+    EXPECT_EQ(StageStored(Record(receiver), 2), edited["dpi"]["stages"][2]["stored"].asInt());
+    // A cable plugged in again takes over (a new emulated mouse, read afresh).
+    EXPECT_EQ(Mouse(docs[5])["connection"].asString(), "cable");
+    EXPECT_TRUE(Mouse(docs[5])["visible"].asBool());
+    EXPECT_TRUE(Mouse(docs[5])["link"].isNull());
+
+    EXPECT_EQ(Ctl({"--demo", "demo", "plug", "cable"}).code, 1);  // already in
+}
+
+TEST_F(MouseCommandsTest, NoDeviceIsExitThree) {
+    bus->Unplug(cable);
+    bus->Unplug(receiver);
+    Outcome o = Ctl({"--demo", "--json", "status"});
+    EXPECT_EQ(o.code, 3);
+    EXPECT_FALSE(JsonLines(o.out).at(0)["ok"].asBool());
+    EXPECT_EQ(Ctl({"--demo", "dpi", "1", "800"}).code, 3);
+    EXPECT_EQ(Ctl({"--demo", "profile", "switch", "0"}).code, 3);
+}
+
+TEST_F(MouseCommandsTest, ProfileSwitchByNameAndDeviceReset) {
+    ASSERT_EQ(Ctl({"--demo", "profile", "add"}).code, 0);
+    ASSERT_EQ(Ctl({"--demo", "profile", "rename", "--index", "1", "Fast Aim"}).code, 0);
+    Outcome o = Script(
+        "profile switch 'fast AIM'\n"
+        "dpi 0 2000\n"
+        "profile switch 0\n"
+        "status\n"
+        "profile switch 1\n"
+        "status\n"
+        "profile switch nosuch\n",
+        true);
+    EXPECT_EQ(o.code, 1);
+    auto docs = JsonLines(o.out);
+    ASSERT_EQ(docs.size(), 7u) << o.out;
+    EXPECT_TRUE(docs[0]["ok"].asBool()) << docs[0].toStyledString();
+    EXPECT_EQ(docs[0]["index"].asInt(), 1);
+    EXPECT_EQ(Mouse(docs[3])["profile"]["index"].asInt(), 0);
+    EXPECT_NE(Mouse(docs[3])["dpi"]["stages"][0]["dpi"].asInt(), 2000);
+    // Switching back writes the second profile's stage 0 again.
+    EXPECT_EQ(Mouse(docs[5])["profile"]["name"].asString(), "Fast Aim");
+    EXPECT_EQ(Mouse(docs[5])["dpi"]["stages"][0]["dpi"].asInt(), 2000);
+    EXPECT_FALSE(docs[6]["ok"].asBool());
+
+    // The device reset puts the template's stages back into the mouse.
+    Outcome reset = Ctl({"--demo", "--json", "profile", "reset"});
+    ASSERT_EQ(reset.code, 0) << reset.err;
+    EXPECT_TRUE(JsonLines(reset.out).at(0)["device"].asBool());
+    EXPECT_EQ(StageStored(Record(cable), 0), 400);
+    EXPECT_EQ(StageStored(Record(cable), 1), 800);
+}
+
+TEST_F(MouseCommandsTest, WatchPrintsTheStartAndStopsOnSigint) {
+    Outcome timed = Ctl({"--demo", "--json", "watch", "600"});
+    ASSERT_EQ(timed.code, 0) << timed.err;
+    bool arrived = false;
+    bool synchronised = false;
+    for (const Json::Value& e : JsonLines(timed.out)) {
+        arrived = arrived || e["event"].asString() == "arrived";
+        synchronised = synchronised || e["event"].asString() == "synchronised";
+    }
+    EXPECT_TRUE(arrived) << timed.out;
+    EXPECT_TRUE(synchronised) << timed.out;
+
+    // Without a duration it runs until SIGINT, then exits 0 and restores the old handler.
+    struct sigaction before {};
+    sigaction(SIGINT, nullptr, &before);
+    std::jthread interrupter([&] {
+        for (int i = 0; i < 500; ++i) {
+            struct sigaction now {};
+            sigaction(SIGINT, nullptr, &now);
+            if (now.sa_handler != before.sa_handler) {
+                ::kill(::getpid(), SIGINT);
+                return;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    Outcome interrupted = Ctl({"--demo", "watch"});
+    interrupter.join();
+    EXPECT_EQ(interrupted.code, 0);
+    struct sigaction after {};
+    sigaction(SIGINT, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+}  // namespace
+}  // namespace q417::cli
