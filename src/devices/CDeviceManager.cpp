@@ -557,7 +557,10 @@ void CDeviceManager::SwitchConnection(std::size_t slot) {
         return;
     }
     SelectorEntry& entry = entries_[static_cast<std::size_t>(e)];
-    const bool toCable = entry.device->IsWireless();
+    // Called for the cable's slot: it arrived (the mouse goes to the cable) or it went away (the
+    // mouse goes back to the receiver). The slot says which, whatever the device did before.
+    auto cableSlot = slots_.Slot(slot);
+    const bool toCable = cableSlot && cableSlot->connected != 0 && !cableSlot->path.empty();
     std::string newPath;
     if (toCable) {
         auto s = slots_.Slot(slot);

@@ -4,6 +4,7 @@
 
 #include "input/KeyAssignmentApply.h"
 #include "input/MacroBlock.h"
+#include "input/MacroRenumber.h"
 #include "input/RecoilBlock.h"
 #include "lighting/MouseLightModes.h"
 #include "platform/Folders.h"
@@ -116,6 +117,7 @@ int CTavrenixMouseDevice::LoadFromProfile() {
     }
     profile_.LoadProfile(profile_.GetProfilePath());
     keyEntries_ = profile_.GetKeyList();
+    RebuildKeyLayout();
     LoadLightSettings();
     profile_.GetDpiStages();
     profile_.GetSystemStages();
@@ -188,15 +190,8 @@ int CTavrenixMouseDevice::SyncFromDevice() {
         return result;
     }
     keyTable_ = table;
-    // Where each button sits in this mouse's table: found by its factory code.
-    keyLayout_ =
-        BuildKeyTableLayout(KeyTableKind::Mouse, keyTable_, info.KeyCount(), MouseFactoryCodes());
-    std::map<int, int> positions;
-    for (std::size_t k = 0; k < keyLayout_.positions.size(); ++k) {
-        positions[static_cast<int>(k)] = keyLayout_.positions[k];
-    }
-    StoreKeyMap(positions);
-    profile_.SetKeyValueMap(std::move(positions));
+    keyTableRead_ = true;
+    RebuildKeyLayout();
     std::array<std::uint8_t, 512> bank{};
     // The bank copy only feeds the profile; the synchronisation goes on without it.
     if (CmdReadKeyTableBank(channel, bank, 0) == kResultOk) {
@@ -441,6 +436,57 @@ int CTavrenixMouseDevice::EditSetting(std::size_t offset, std::uint16_t value) {
 }
 
 // --- Keys, macros, recoil ---------------------------------------------------------------------
+
+void CTavrenixMouseDevice::RebuildKeyLayout() {
+    if (!keyTableRead_) {
+        return;
+    }
+    const std::size_t n = std::min<std::size_t>(InfoBlock().KeyCount(), keyTable_.size() / 3);
+    KeyTableLayout previous = keyLayout_;
+    // Where each button sits in this mouse's table: found by its factory code.
+    keyLayout_ = BuildKeyTableLayout(KeyTableKind::Mouse, keyTable_, n, MouseFactoryCodes());
+    // A button that was given another function no longer shows its factory code, and would lose
+    // its place for good (its next change silently never written). It keeps the place it had, or
+    // takes the first free place holding the code it was given, in button order.
+    std::vector<bool> taken(n, false);
+    for (std::uint8_t p : keyLayout_.positions) {
+        if (p < n) {
+            taken[p] = true;
+        }
+    }
+    // A macro goes out under its place in the macro block, not its library number.
+    auto holds = [&](std::size_t p, const KeyAssignment& code) {
+        return keyTable_[3 * p] == code.type &&
+               (IsMacroCode(code) || keyTable_[3 * p + 1] == code.param1) &&
+               keyTable_[3 * p + 2] == code.param2;
+    };
+    for (std::size_t k = 0; k < keyLayout_.positions.size() && k < keyEntries_.size(); ++k) {
+        if (keyLayout_.PositionOf(k)) {
+            continue;
+        }
+        const KeyAssignment& code = keyEntries_[k].current;
+        std::optional<std::size_t> place;
+        if (auto before = previous.PositionOf(k);
+            before && *before < n && !taken[*before] && holds(*before, code)) {
+            place = *before;
+        }
+        for (std::size_t p = 0; !place && p < n; ++p) {
+            if (!taken[p] && holds(p, code)) {
+                place = p;
+            }
+        }
+        if (place) {
+            keyLayout_.positions[k] = static_cast<std::uint8_t>(*place);
+            taken[*place] = true;
+        }
+    }
+    std::map<int, int> positions;
+    for (std::size_t k = 0; k < keyLayout_.positions.size(); ++k) {
+        positions[static_cast<int>(k)] = keyLayout_.positions[k];
+    }
+    StoreKeyMap(positions);
+    profile_.SetKeyValueMap(std::move(positions));
+}
 
 void CTavrenixMouseDevice::ReloadNameLists() {
     CTavrenixUSBDevice::ReloadNameLists();

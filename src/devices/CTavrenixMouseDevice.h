@@ -104,6 +104,8 @@ protected:
 
 private:
     bool LinkAnswers();
+    // The button → key-table place map, from the table last read and the buttons' codes.
+    void RebuildKeyLayout();
     void SendFirmwareNotice();
     // Stores a changed stage list or settings record, saves, writes the record, refreshes.
     int CommitEdit();
@@ -114,6 +116,7 @@ private:
     std::array<std::uint8_t, 512> keyTable_{};
     std::vector<KeyAssignmentEntry> keyEntries_;
     KeyTableLayout keyLayout_;
+    bool keyTableRead_ = false;
     CMacroLibrary macros_;
     RecoilGuns recoil_;
     bool firmwareNoticeSent_ = false;

@@ -189,6 +189,22 @@ TEST_F(DeviceManagerTest, CableWinsOverTheReceiverAndHandsBack) {
     EXPECT_TRUE(Visible(0));
 }
 
+TEST_F(DeviceManagerTest, CableAndReceiverFoundInOnePassUseTheCable) {
+    emuId = bus->PlugWiredMouse();
+    emu::DeviceId receiver = bus->PlugReceiver(emu::kReceiverProductId, true);
+    StartManager();
+    ASSERT_TRUE(Eventually([&] { return recorder.Count(Type::Synchronised, 0) > 0; }));
+    EXPECT_FALSE(Device(0).IsWireless());
+    bus->Unplug(emuId);
+    ASSERT_TRUE(Eventually([&] { return recorder.Count(Type::ConnectionSwitched, 0, true) >= 1; }));
+    EXPECT_TRUE(Device(0).IsWireless());
+    EXPECT_TRUE(Device(0).CommandChannel().IsOpen() != 0);
+    EXPECT_TRUE(Visible(0));
+    bus->ClearCommandLog(receiver);
+    EXPECT_EQ(*Device(0).Call([&] { return Device(0).CheckLink(); }), 1);
+    EXPECT_FALSE(bus->CommandLog(receiver).empty());
+}
+
 TEST_F(DeviceManagerTest, ReceiverWithMouseOffStaysHiddenUntilTheLinkAnswers) {
     StartManager();
     emuId = bus->PlugReceiver(emu::kReceiverProductId, false);

@@ -379,3 +379,35 @@ TEST_F(MouseRecoil, FactoryGunsGoToTheDeviceOnAFreshFolder) {
 
 }  // namespace
 }  // namespace q417::test
+
+namespace q417::test {
+namespace {
+
+TEST_F(MouseKeys, ChangedButtonKeepsItsPlaceInTheNextSession) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    auto position = Run([&] { return device->KeyLayout(); }).PositionOf(4);
+    ASSERT_TRUE(position.has_value());
+    KeyAssignmentEntry entry = Run([&] { return device->KeyEntries().at(4); });
+    entry.current = KeyAssignment{4, 0x20, 0x00, 0x05, 0};
+    Run([&] { return device->StoreKeyAssignment(4, entry).has_value(); });
+    ASSERT_EQ(Run([&] { return device->WriteCurrentKeyTable(0); }), kResultOk);
+
+    // A new object (the next start): the factory code of button 4 is gone from the table, yet
+    // setting it back to default must reach its place.
+    device.reset();
+    MakeDevice();
+    Connect(emuId, false);
+    Run([&] { return device->Synchronise(); });
+    EXPECT_EQ(Run([&] { return device->KeyLayout(); }).PositionOf(4), position);
+    entry = Run([&] { return device->KeyEntries().at(4); });
+    entry.current = entry.defaults;
+    Run([&] { return device->StoreKeyAssignment(4, entry).has_value(); });
+    ASSERT_EQ(Run([&] { return device->WriteCurrentKeyTable(0); }), kResultOk);
+    std::vector<uint8_t> table = bus->KeyTable(emuId);
+    EXPECT_EQ(table[3 * *position], entry.defaults.type);
+    EXPECT_EQ(table[3 * *position + 1], entry.defaults.param1);
+}
+
+}  // namespace
+}  // namespace q417::test
