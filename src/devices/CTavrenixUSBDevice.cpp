@@ -211,6 +211,16 @@ void CTavrenixUSBDevice::SetLightSettings(const LightState& light) {
     WakeLightWorker();
 }
 
+void CTavrenixUSBDevice::SetAudioLightInfo(const AudioLightInfo& info) {
+    std::lock_guard lock(dataLock_);
+    audioLight_ = info;
+}
+
+AudioLightInfo CTavrenixUSBDevice::GetAudioLightInfo() const {
+    std::lock_guard lock(dataLock_);
+    return audioLight_;
+}
+
 LightState CTavrenixUSBDevice::GetLightSettings() const {
     std::lock_guard lock(lightLock_);
     return engine_.Light();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -159,6 +160,13 @@ public:
     // Light settings the software engine shows (wakes the light worker).
     virtual void SetLightSettings(const LightState& light);
     LightState GetLightSettings() const;
+    // The audio-light record (mode, background and foreground colours, flags); the lighting
+    // editor shows it, the keyboard also keeps it in its profile.
+    virtual void SetAudioLightInfo(const AudioLightInfo& info);
+    virtual AudioLightInfo GetAudioLightInfo() const;
+    // Audio spectrum and ambient colour for the keyboard's direct modes; others ignore them.
+    virtual void SetAudioSpectrum(std::span<const std::uint8_t> /*values*/) {}
+    virtual void SetAudioColour(std::span<const std::uint8_t> /*values*/) {}
     virtual void SelectKey(int index) { selectedKey_ = index; }
     int SelectedKey() const { return selectedKey_; }
     virtual void SelectLight(int index) { selectedLight_ = index; }
@@ -248,6 +256,7 @@ private:
     std::map<int, int> keyMap_;
     ChunkProgress transferProgress_;
     std::optional<std::array<std::uint8_t, 6>> powerStatus_;
+    AudioLightInfo audioLight_;
 
     // dataLock guards the light lists, lightLock the engine (key colours, light settings).
     mutable std::mutex dataLock_;
