@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "CliTestUtil.h"
 #include "cli/CliCommands.h"
 #include "cli/InputCommands.h"
 #include "emulator/DemoBus.h"
@@ -26,26 +27,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = ctltest::CtlOutcome;
 
-std::vector<Json::Value> JsonLines(const std::string& text) {
-    std::vector<Json::Value> docs;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        Json::CharReaderBuilder b;
-        Json::Value v;
-        std::string errors;
-        std::istringstream in(line);
-        EXPECT_TRUE(Json::parseFromStream(b, in, &v, &errors)) << line;
-        docs.push_back(v);
-    }
-    return docs;
-}
+using ctltest::JsonLines;
 
 // A ".mac" document with `count` key events (usage `key`, alternating down and up).
 std::string MacroFile(int count, int key) {
@@ -68,15 +52,8 @@ std::string MacroFile(int count, int key) {
 class InputCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "q417-ctlkeys-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        tmp = pattern + "/";
-        for (const char* name : {"Q417_DATA_HOME", "Q417_DEFAULT_DATA"}) {
-            const char* v = std::getenv(name);
-            saved.emplace_back(name, v != nullptr ? std::optional<std::string>(v) : std::nullopt);
-        }
-        ::setenv("Q417_DATA_HOME", (tmp + "home").c_str(), 1);
-        ::setenv("Q417_DEFAULT_DATA", Q417_SOURCE_DATA_DIR, 1);
+        ASSERT_TRUE(home.Ok());
+        tmp = home.Path();
         for (emu::DeviceId id : bus->Devices()) {
             if (bus->ProductOf(id) == emu::kWiredMouseProductId) {
                 cable = id;
@@ -92,26 +69,8 @@ protected:
             receiver = emu::kNoDevice;
         }
     }
-    void TearDown() override {
-        for (const auto& [name, value] : saved) {
-            if (value) {
-                ::setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                ::unsetenv(name.c_str());
-            }
-        }
-        std::error_code ec;
-        fs::remove_all(tmp, ec);
-    }
 
-    Outcome Ctl(std::vector<std::string> args) {
-        std::ostringstream out, err;
-        Outcome o;
-        o.code = RunQ417ctlOnBus(args, out, err, bus);
-        o.out = out.str();
-        o.err = err.str();
-        return o;
-    }
+    Outcome Ctl(std::vector<std::string> args) { return ctltest::RunCtl(args, bus); }
     // One --json command; its single document.
     Json::Value Json1(std::vector<std::string> args, int expectedCode = 0) {
         args.insert(args.begin(), {"--demo", "--json"});
@@ -142,8 +101,8 @@ protected:
     std::shared_ptr<emu::EmulatedHidBus> bus = emu::MakeDemoBus();
     emu::DeviceId cable = emu::kNoDevice;
     emu::DeviceId receiver = emu::kNoDevice;
+    ctltest::ScratchDataHome home{"q417-ctlkeys"};
     std::string tmp;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
 TEST_F(InputCommandsTest, AssignIsStoredAndOnlyApplyWritesTheKeyTable) {

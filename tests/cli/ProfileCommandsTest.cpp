@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CliTestUtil.h"
 #include "cli/CliCommands.h"
 
 namespace q417::cli {
@@ -18,11 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CtlRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using CtlRun = ctltest::CtlOutcome;
 
 Json::Value ParseLine(const std::string& line) {
     Json::CharReaderBuilder b;
@@ -45,36 +42,10 @@ Json::Value ParseFile(const std::string& path) {
 class ProfileCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "q417-ctl-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        tmp = pattern + "/";
-        for (const char* name : {"Q417_DATA_HOME", "Q417_DEFAULT_DATA"}) {
-            const char* v = std::getenv(name);
-            saved.emplace_back(name, v != nullptr ? std::optional<std::string>(v) : std::nullopt);
-        }
-        ::setenv("Q417_DATA_HOME", (tmp + "home").c_str(), 1);
-        // The parent of DefaultData: the folder finds its "DefaultData" sub-folder.
-        ::setenv("Q417_DEFAULT_DATA", Q417_SOURCE_DATA_DIR, 1);
+        ASSERT_TRUE(home.Ok());
+        tmp = home.Path();
     }
-    void TearDown() override {
-        for (const auto& [name, value] : saved) {
-            if (value) {
-                ::setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                ::unsetenv(name.c_str());
-            }
-        }
-        std::error_code ec;
-        fs::remove_all(tmp, ec);
-    }
-    CtlRun Ctl(std::vector<std::string> args) {
-        std::ostringstream out, err;
-        CtlRun r;
-        r.code = RunQ417ctl(args, out, err);
-        r.out = out.str();
-        r.err = err.str();
-        return r;
-    }
+    CtlRun Ctl(std::vector<std::string> args) { return ctltest::RunCtl(args); }
     // Runs with --json and returns the one document printed.
     Json::Value CtlJson(std::vector<std::string> args, int expectedCode = 0) {
         args.insert(args.begin(), "--json");
@@ -84,8 +55,8 @@ protected:
         return ParseLine(r.out);
     }
 
+    ctltest::ScratchDataHome home{"q417-ctl"};
     std::string tmp;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
 
 TEST_F(ProfileCommandsTest, EveryOperationEndToEnd) {
