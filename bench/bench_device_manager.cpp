@@ -16,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "BenchUtil.h"
 #include "devices/CDeviceManager.h"
 #include "emulator/EmulatedHidBus.h"
 #include "platform/Folders.h"
@@ -137,12 +138,7 @@ BENCHMARK(BM_PlugToVisible)
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
 
-double ProcessCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+using q417::bench::ProcessCpuSeconds;
 
 void BM_HeadlessManagerCpu(benchmark::State& state) {
     Rig rig(true);

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "BenchUtil.h"
 #include "devices/CTavrenixMouseDevice.h"
 #include "emulator/EmulatedHidBus.h"
 #include "platform/Folders.h"
@@ -69,12 +70,7 @@ struct Rig {
     std::string folder;
 };
 
-double ProcessCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+using q417::bench::ProcessCpuSeconds;
 
 void BM_MouseSynchronise(benchmark::State& state) {
     Rig rig;

@@ -226,15 +226,35 @@ MacroResult CMacroLibrary::Append(Json::Value& document, std::vector<MacroLibrar
     return MacroResult::Done;
 }
 
-MacroResult CMacroLibrary::AddMacro(std::string* name) {
-    Json::Value document;
-    std::vector<MacroLibraryEntry> entries;
+MacroResult CMacroLibrary::ReadForAdding(Json::Value& document,
+                                         std::vector<MacroLibraryEntry>& entries) {
     if (MacroResult r = ReadForChange(document, entries); r != MacroResult::Done) {
         return r;
     }
     if (entries.size() >= static_cast<std::size_t>(kMaxMacros)) {
         Take(std::move(entries));
         return MacroResult::LibraryFull;
+    }
+    return MacroResult::Done;
+}
+
+MacroResult CMacroLibrary::ReadForEntry(Json::Value& document,
+                                        std::vector<MacroLibraryEntry>& entries, int index) {
+    if (MacroResult r = ReadForChange(document, entries); r != MacroResult::Done) {
+        return r;
+    }
+    if (index < 0 || index >= static_cast<int>(entries.size())) {
+        Take(std::move(entries));
+        return MacroResult::NoSelection;
+    }
+    return MacroResult::Done;
+}
+
+MacroResult CMacroLibrary::AddMacro(std::string* name) {
+    Json::Value document;
+    std::vector<MacroLibraryEntry> entries;
+    if (MacroResult r = ReadForAdding(document, entries); r != MacroResult::Done) {
+        return r;
     }
     int n = 1;
     std::string candidate = Numbered("macro_%d", n);
@@ -247,12 +267,8 @@ MacroResult CMacroLibrary::AddMacro(std::string* name) {
 MacroResult CMacroLibrary::RenameMacro(int index, std::string_view newName, std::string* stored) {
     Json::Value document;
     std::vector<MacroLibraryEntry> entries;
-    if (MacroResult r = ReadForChange(document, entries); r != MacroResult::Done) {
+    if (MacroResult r = ReadForEntry(document, entries, index); r != MacroResult::Done) {
         return r;
-    }
-    if (index < 0 || index >= static_cast<int>(entries.size())) {
-        Take(std::move(entries));
-        return MacroResult::NoSelection;
     }
     std::string_view trimmed = Trim(newName);
     if (CProfileList::IsBlank(trimmed)) {
@@ -288,12 +304,8 @@ MacroResult CMacroLibrary::DeleteMacro(int index, CProfileList& profiles,
     out = MacroDeleteOutcome{};
     Json::Value document;
     std::vector<MacroLibraryEntry> entries;
-    if (MacroResult r = ReadForChange(document, entries); r != MacroResult::Done) {
+    if (MacroResult r = ReadForEntry(document, entries, index); r != MacroResult::Done) {
         return r;
-    }
-    if (index < 0 || index >= static_cast<int>(entries.size())) {
-        Take(std::move(entries));
-        return MacroResult::NoSelection;
     }
     // Without the profile list the codes of other profiles cannot be renumbered, and deleting
     // anyway would make their later macros play their neighbours.
@@ -374,12 +386,8 @@ MacroResult CMacroLibrary::ImportMacro(const std::string& path, std::string* nam
     }
     Json::Value document;
     std::vector<MacroLibraryEntry> entries;
-    if (MacroResult r = ReadForChange(document, entries); r != MacroResult::Done) {
+    if (MacroResult r = ReadForAdding(document, entries); r != MacroResult::Done) {
         return r;
-    }
-    if (entries.size() >= static_cast<std::size_t>(kMaxMacros)) {
-        Take(std::move(entries));
-        return MacroResult::LibraryFull;
     }
     // One byte past the cap tells "too large" from "exactly at the cap".
     FileReadResult file = ReadWholeFile(path, kMaxMacroFileBytes + 1);
@@ -461,12 +469,8 @@ MacroResult CMacroLibrary::SaveMacro(int index, std::span<MacroEventRow> rows) {
 MacroResult CMacroLibrary::SaveMacro(int index, std::span<const MacroEvent> events) {
     Json::Value document;
     std::vector<MacroLibraryEntry> entries;
-    if (MacroResult r = ReadForChange(document, entries); r != MacroResult::Done) {
+    if (MacroResult r = ReadForEntry(document, entries, index); r != MacroResult::Done) {
         return r;
-    }
-    if (index < 0 || index >= static_cast<int>(entries.size())) {
-        Take(std::move(entries));
-        return MacroResult::NoSelection;
     }
     MacroEventFile file;
     file.name = entries[index].name;

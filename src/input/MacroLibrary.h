@@ -105,6 +105,11 @@ public:
 
 private:
     MacroResult ReadForChange(Json::Value& document, std::vector<MacroLibraryEntry>& entries) const;
+    // ReadForChange, then the library must have room for one more (else LibraryFull) ...
+    MacroResult ReadForAdding(Json::Value& document, std::vector<MacroLibraryEntry>& entries);
+    // ... or hold entry `index` (else NoSelection). The list is taken over on a refusal.
+    MacroResult ReadForEntry(Json::Value& document, std::vector<MacroLibraryEntry>& entries,
+                             int index);
     bool NameInUse(const std::vector<MacroLibraryEntry>& entries, std::string_view name) const;
     MacroResult Append(Json::Value& document, std::vector<MacroLibraryEntry>& entries,
                        std::string name, const std::string* eventBytes, std::string* stored);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/CliCommands.h"
+#include "emulator/EmulatedHidBus.h"
 
 namespace q417::cli::ctltest {
 
@@ -31,6 +32,18 @@ inline CtlOutcome RunCtl(const std::vector<std::string>& args,
     o.out = out.str();
     o.err = err.str();
     return o;
+}
+
+// The demo bus's wired mouse and receiver (kNoDevice for one that is not plugged).
+inline void FindDemoDevices(emu::EmulatedHidBus& bus, emu::DeviceId& cable,
+                            emu::DeviceId& receiver) {
+    for (emu::DeviceId id : bus.Devices()) {
+        if (bus.ProductOf(id) == emu::kWiredMouseProductId) {
+            cable = id;
+        } else {
+            receiver = id;
+        }
+    }
 }
 
 // Every line of text as a JSON document (a line that does not parse fails the test).

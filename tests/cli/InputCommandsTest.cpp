@@ -54,13 +54,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(home.Ok());
         tmp = home.Path();
-        for (emu::DeviceId id : bus->Devices()) {
-            if (bus->ProductOf(id) == emu::kWiredMouseProductId) {
-                cable = id;
-            } else {
-                receiver = id;
-            }
-        }
+        ctltest::FindDemoDevices(*bus, cable, receiver);
         ASSERT_NE(cable, emu::kNoDevice);
         // The tests look into the wired mouse's memory: with the receiver in as well, the device
         // manager may choose either way to the mouse.

@@ -35,13 +35,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(home.Ok());
         tmp = home.Path();
-        for (emu::DeviceId id : bus->Devices()) {
-            if (bus->ProductOf(id) == emu::kWiredMouseProductId) {
-                cable = id;
-            } else {
-                receiver = id;
-            }
-        }
+        ctltest::FindDemoDevices(*bus, cable, receiver);
         ASSERT_NE(cable, emu::kNoDevice);
         ASSERT_NE(receiver, emu::kNoDevice);
     }
