@@ -8,6 +8,9 @@ packages=(
     clang libclang-rt-14-dev clang-format
     libjsoncpp-dev libudev-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    qt6-base-dev qt6-tools-dev libqt6uitools6 qt6-svg-dev libqt6svg6 libqt6opengl6-dev
+    libgl-dev libxkbcommon-dev
+    fonts-dejavu-core fonts-wqy-microhei
 )
 
 missing=()
