@@ -57,6 +57,16 @@ public:
     CMousePage* MousePage(int entry) const;
     bool TrayAvailable() const;
 
+    // Language index I of "Language.config" (false: the same index, or not available).
+    bool ApplyLanguage(int index);
+    int LanguageIndex() const;
+    // The display scale from the monitor that holds the window, applied to the whole window.
+    void ApplyDpiScale();
+    // "closebtn": into the tray (minimised when there is no tray); the tray icon's click.
+    void HideToTray();
+    void ToggleFromTray();
+    bool LightControlOn() const;
+
     // The machine suspends / resumes (logind): devices are told the host lets the lighting go.
     void OnSuspend();
     void OnResume();
@@ -89,6 +99,18 @@ private:
 
     struct EntryView;
     struct Impl;
+
+    void CreateTray();
+    void RebuildTrayMenu();
+    void BuildEntryView(int entry);
+    void SyncEntries();
+    CMousePage* PageOf(QWidget* control) const;
+    void OnClick(TNotifyUI& msg, const QString& name);
+    void OnSelect(TNotifyUI& msg, const QString& name);
+    void CloseChildWindows();
+    void SetLightControl(bool on);
+    void PassLightControl(bool on);
+
     std::unique_ptr<Impl> impl_;
     MainWndOptions options_;
     QtEventLoop loop_;
