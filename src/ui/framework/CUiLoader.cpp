@@ -38,7 +38,8 @@ QWidget* CUiLoader::createWidget(const QString& className, QWidget* parent, cons
 }
 
 void CUiLoader::SetResourceRoot(const QString& root) {
-    RootStorage() = root.endsWith('/') ? root : root + '/';
+    // An empty root goes back to the application's resource root.
+    RootStorage() = root.isEmpty() || root.endsWith('/') ? root : root + '/';
     IndexLoaded() = false;
     Index().clear();
 }
