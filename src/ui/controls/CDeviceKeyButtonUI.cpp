@@ -1,0 +1,152 @@
+#include "ui/controls/CDeviceKeyButtonUI.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadialGradient>
+#include <algorithm>
+
+#include "ui/framework/CUiLoader.h"
+#include "ui/framework/UiNotify.h"
+
+namespace q417::ui {
+
+namespace {
+
+QColor ColourOf(std::uint32_t bgr) {
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+// Older skins wrap the path as "file='path' ..."; take the path out of such a description.
+QString ImageFile(const QString& image) {
+    const QString trimmed = image.trimmed();
+    if (trimmed.startsWith(QLatin1String("file='"))) {
+        const qsizetype end = trimmed.indexOf('\'', 6);
+        return end > 6 ? trimmed.mid(6, end - 6) : QString();
+    }
+    return trimmed;
+}
+
+}  // namespace
+
+CDeviceKeyButtonUI::CDeviceKeyButtonUI(QWidget* parent) : QPushButton(parent) {}
+
+QPixmap CDeviceKeyButtonUI::LoadImage(const QString& image) {
+    const QString file = ImageFile(image);
+    return file.isEmpty() ? QPixmap() : QPixmap(CUiLoader::ResourcePath(file));
+}
+
+void CDeviceKeyButtonUI::SetLightImage(const QString& image) {
+    lightImage_ = image;
+    lightPixmap_ = LoadImage(image);
+    tintedValid_ = false;
+    update();
+}
+
+void CDeviceKeyButtonUI::SetKeySetImage(const QString& image) {
+    keySetImage_ = image;
+    keySetPixmap_ = LoadImage(image);
+    update();
+}
+
+void CDeviceKeyButtonUI::SetKeyUnsetImage(const QString& image) {
+    keyUnsetImage_ = image;
+    keyUnsetPixmap_ = LoadImage(image);
+    update();
+}
+
+void CDeviceKeyButtonUI::SetLight(std::uint32_t colour, int alpha, bool on) {
+    lightColour_ = colour & 0xFFFFFF;
+    lightAlpha_ = std::clamp(alpha, 0, 255);
+    lightOn_ = on;
+}
+
+void CDeviceKeyButtonUI::SetChangedMark(bool on) {
+    if (changedMark_ != on) {
+        changedMark_ = on;
+        update();
+    }
+}
+
+void CDeviceKeyButtonUI::SetUnsetMark(bool on) {
+    if (unsetMark_ != on) {
+        unsetMark_ = on;
+        update();
+    }
+}
+
+void CDeviceKeyButtonUI::SetOwnerFlag(bool on) {
+    if (ownerFlag_ != on) {
+        ownerFlag_ = on;
+        update();
+    }
+}
+
+void CDeviceKeyButtonUI::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!isEnabled() || !rect().contains(event->position().toPoint())) {
+        event->ignore();
+        return;
+    }
+    // Pushed and holding the pointer like a press, so the release still ends as a click.
+    QPushButton::mousePressEvent(event);
+    SendNotify(this, notify::kDbClick, 0, 0);
+    update();
+}
+
+const QPixmap& CDeviceKeyButtonUI::TintedLight() {
+    if (!tintedValid_ || tintedColour_ != lightColour_) {
+        // Multiply keeps the image's shading; DestinationIn puts back its shape.
+        QImage image = lightPixmap_.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const QImage shape = image;
+        QPainter p(&image);
+        p.setCompositionMode(QPainter::CompositionMode_Multiply);
+        p.fillRect(image.rect(), ColourOf(lightColour_));
+        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        p.drawImage(0, 0, shape);
+        p.end();
+        tinted_ = QPixmap::fromImage(image);
+        tintedColour_ = lightColour_;
+        tintedValid_ = true;
+    }
+    return tinted_;
+}
+
+void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
+    QPushButton::paintEvent(event);
+    if (!lightOn_ && !unsetMark_ && !changedMark_) {
+        return;
+    }
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRect area = rect();
+    if (lightOn_ && lightAlpha_ > 0) {
+        p.save();
+        p.setOpacity(lightAlpha_ / 255.0);
+        if (!lightPixmap_.isNull()) {
+            p.drawPixmap(area, TintedLight());
+        } else {
+            p.setRenderHint(QPainter::Antialiasing);
+            QRadialGradient glow(QRectF(area).center(),
+                                 std::min(area.width(), area.height()) / 2.0);
+            QColor centre = ColourOf(lightColour_);
+            QColor edge = centre;
+            edge.setAlpha(0);
+            glow.setColorAt(0.0, centre);
+            glow.setColorAt(0.6, centre);
+            glow.setColorAt(1.0, edge);
+            p.setPen(Qt::NoPen);
+            p.setBrush(glow);
+            p.drawEllipse(area);
+        }
+        p.restore();
+    }
+    if (unsetMark_ && !keyUnsetPixmap_.isNull()) {
+        p.drawPixmap(area, keyUnsetPixmap_);
+    }
+    if (changedMark_ && !keySetPixmap_.isNull()) {
+        p.drawPixmap(area, keySetPixmap_);
+    }
+}
+
+}  // namespace q417::ui

@@ -1,0 +1,79 @@
+#pragma once
+// A key or light spot on a device picture. Over the styled button it draws the spot's light
+// (the light image tinted with the key's colour, or a glow of the colour when the skin gives
+// no image), then the "not assigned" mark and the "changed" mark. Layouts give the three
+// images as skin-relative paths; the owner sets colours and marks and repaints the page.
+#include <QPixmap>
+#include <QPushButton>
+#include <QString>
+#include <cstdint>
+
+namespace q417::ui {
+
+class CDeviceKeyButtonUI : public QPushButton {
+    Q_OBJECT
+    Q_PROPERTY(QString lightimage READ LightImage WRITE SetLightImage)
+    Q_PROPERTY(QString keysetimage READ KeySetImage WRITE SetKeySetImage)
+    Q_PROPERTY(QString keyunsetimage READ KeyUnsetImage WRITE SetKeyUnsetImage)
+    // Accepted from older layouts; the name text is drawn by the style.
+    Q_PROPERTY(QString gmnametextcolor READ GmNameTextColor WRITE SetGmNameTextColor)
+public:
+    explicit CDeviceKeyButtonUI(QWidget* parent = nullptr);
+
+    QString LightImage() const { return lightImage_; }
+    QString KeySetImage() const { return keySetImage_; }
+    QString KeyUnsetImage() const { return keyUnsetImage_; }
+    void SetLightImage(const QString& image);
+    void SetKeySetImage(const QString& image);
+    void SetKeyUnsetImage(const QString& image);
+    QString GmNameTextColor() const { return {}; }
+    void SetGmNameTextColor(const QString&) {}
+
+    // colour is 0xBBGGRR (red in the low byte), alpha 0-255. Stored only: the owner repaints.
+    void SetLight(std::uint32_t colour, int alpha, bool on);
+    std::uint32_t LightColour() const { return lightColour_; }
+    int LightAlpha() const { return lightAlpha_; }
+    bool IsLightOn() const { return lightOn_; }
+
+    // Repaint only when the value changes.
+    void SetChangedMark(bool on);
+    void SetUnsetMark(bool on);
+    void SetOwnerFlag(bool on);
+    bool IsChangedMark() const { return changedMark_; }
+    bool IsUnsetMark() const { return unsetMark_; }
+    bool GetOwnerFlag() const { return ownerFlag_; }
+
+    // Set by the enclosing selection panel.
+    void SetPanelSelected(bool on) { panelSelected_ = on; }
+    bool IsPanelSelected() const { return panelSelected_; }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    static QPixmap LoadImage(const QString& image);
+    const QPixmap& TintedLight();
+
+    QString lightImage_;
+    QString keySetImage_;
+    QString keyUnsetImage_;
+    QPixmap lightPixmap_;
+    QPixmap keySetPixmap_;
+    QPixmap keyUnsetPixmap_;
+    // The light image in the last colour drawn: pages animate many buttons, so a colour is
+    // tinted once, not on every repaint.
+    QPixmap tinted_;
+    std::uint32_t tintedColour_ = 0;
+    bool tintedValid_ = false;
+
+    std::uint32_t lightColour_ = 255;
+    int lightAlpha_ = 200;
+    bool lightOn_ = false;
+    bool changedMark_ = false;
+    bool unsetMark_ = false;
+    bool ownerFlag_ = false;
+    bool panelSelected_ = false;
+};
+
+}  // namespace q417::ui
