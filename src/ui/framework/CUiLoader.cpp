@@ -40,6 +40,7 @@ QWidget* CUiLoader::createWidget(const QString& className, QWidget* parent, cons
 void CUiLoader::SetResourceRoot(const QString& root) {
     // An empty root goes back to the application's resource root.
     RootStorage() = root.isEmpty() || root.endsWith('/') ? root : root + '/';
+    QDir::setSearchPaths("skin", {ResourceRoot()});
     IndexLoaded() = false;
     Index().clear();
 }
@@ -47,6 +48,8 @@ void CUiLoader::SetResourceRoot(const QString& root) {
 QString CUiLoader::ResourceRoot() {
     if (RootStorage().isEmpty()) {
         RootStorage() = QString::fromStdString(q417::ResourceRoot());
+        // Style sheets name their pictures "skin:…".
+        QDir::setSearchPaths("skin", {RootStorage()});
     }
     return RootStorage();
 }

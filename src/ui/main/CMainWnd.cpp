@@ -9,10 +9,12 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFont>
+#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTimer>
 
 #include "devices/DeviceTables.h"
@@ -189,9 +191,8 @@ void CMainWnd::InitWindow() {
             w->hide();
         }
     }
-    if (auto* light = FindControl<QAbstractButton>("control_light_status")) {
-        CResourceManager::GetInstance().SetTextId(light, kLightOnKey);
-    }
+    SetLightControlLook(true);
+    ShowVersion();
     CSkinSubject::Instance().AddReceiver(this, [this](const SkinChangedParam& p) {
         QWidget* root = FindControl("root");
         if (!root) {
@@ -671,10 +672,29 @@ void CMainWnd::changeEvent(QEvent* event) {
 
 void CMainWnd::SetLightControl(bool on) {
     impl_->lightControl = on;
-    if (auto* light = FindControl<QAbstractButton>("control_light_status")) {
-        CResourceManager::GetInstance().SetTextId(light, on ? kLightOnKey : kLightOffKey);
-    }
+    SetLightControlLook(on);
     PassLightControl(on);
+}
+
+void CMainWnd::SetLightControlLook(bool on) {
+    auto* light = FindControl<QAbstractButton>("control_light_status");
+    if (!light) {
+        return;
+    }
+    CResourceManager::GetInstance().SetTextId(light, on ? kLightOnKey : kLightOffKey);
+    light->setProperty("lighting", on ? "on" : "off");
+    light->setIcon(QIcon(CUiLoader::ResourcePath(on ? "common/caption/light_on.png"
+                                                    : "common/caption/light_off.png")));
+    light->style()->unpolish(light);
+    light->style()->polish(light);
+}
+
+void CMainWnd::ShowVersion() {
+    if (auto* label = FindControl<QLabel>("software_ver_label")) {
+        label->setText(CResourceManager::GetInstance()
+                           .Text("software_ver_text")
+                           .arg(QCoreApplication::applicationVersion()));
+    }
 }
 
 void CMainWnd::PassLightControl(bool on) {
@@ -741,6 +761,7 @@ bool CMainWnd::ApplyLanguage(int index) {
                 QString::fromStdString(impl_->manager->Entries()[i].name) + "_device_name"));
         }
     }
+    ShowVersion();
     RebuildTrayMenu();
     update();
     return true;

@@ -109,6 +109,8 @@ private:
     void OnSelect(TNotifyUI& msg, const QString& name);
     void CloseChildWindows();
     void SetLightControl(bool on);
+    void SetLightControlLook(bool on);
+    void ShowVersion();
     void PassLightControl(bool on);
 
     std::unique_ptr<Impl> impl_;
