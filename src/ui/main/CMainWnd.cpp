@@ -279,8 +279,8 @@ void CMainWnd::BuildEntryView(int i) {
             view.option->SetDeviceType(e.kind, e.sub);
             view.option->SetEntryIndex(i);
             view.option->SetGroup(&impl_->entryGroup);
-            view.option->SetNameText(CResourceManager::GetInstance().Text(
-                QString::fromStdString(e.name) + "_device_name"));
+            view.option->SetNameText(
+                CResourceManager::GetInstance().Text(view.option->TooltipKey()));
             view.option->SetShown(false);
         }
     }
@@ -756,9 +756,8 @@ bool CMainWnd::ApplyLanguage(int index) {
     }
     for (std::size_t i = 0; i < impl_->views.size(); ++i) {
         const EntryView& v = impl_->views[i];
-        if (v.option && impl_->manager) {
-            v.option->SetNameText(text.Text(
-                QString::fromStdString(impl_->manager->Entries()[i].name) + "_device_name"));
+        if (v.option) {
+            v.option->SetNameText(text.Text(v.option->TooltipKey()));
         }
     }
     ShowVersion();
