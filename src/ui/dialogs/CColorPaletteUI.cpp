@@ -91,10 +91,6 @@ void CColorPaletteUI::paintEvent(QPaintEvent*) {
     p.drawRoundedRect(bar, 2, 2);
     p.setPen(QPen(Qt::white, 1.5));
     p.drawRoundedRect(bar, 2, 2);
-    if (hasFocus()) {
-        p.setPen(QPen(QColor(255, 255, 255, 90), 1, Qt::DotLine));
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
 }
 
 void CColorPaletteUI::PickAt(QPoint pos) {

@@ -107,14 +107,15 @@ void CColorSelectWnd::PaintOption(QPushButton* button, std::uint32_t argb, bool 
     if (filled) {
         sheet = QStringLiteral(
                     "QPushButton { background-color: %1; border: 2px solid rgba(255,255,255,28);"
-                    " border-radius: 5px; }"
+                    " border-radius: 5px; padding: 0px; min-width: 22px; min-height: 22px; }"
                     "QPushButton:hover { border-color: rgba(255,255,255,150); }"
                     "QPushButton:checked { border: 2px solid #FFFFFF; }")
                     .arg(colour);
     } else {
         sheet = QStringLiteral(
             "QPushButton { background-color: transparent; border: 1px dashed "
-            "rgba(255,255,255,70); border-radius: 5px; }"
+            "rgba(255,255,255,70); border-radius: 5px; padding: 0px; min-width: 22px; min-height: "
+            "22px; }"
             "QPushButton:hover { border-color: rgba(255,255,255,160); }"
             "QPushButton:checked { border: 2px dashed #FFFFFF; }");
     }
@@ -158,11 +159,12 @@ void CColorSelectWnd::ShowChosen(bool updatePalette, bool updateEdits) {
         }
     }
     if (preview_) {
-        preview_->setStyleSheet(
-            ScaleStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid "
-                                           "rgba(255,255,255,40); border-radius: 6px; }")
-                                .arg(chosen_.name(QColor::HexRgb)),
-                            Dpi()));
+        preview_->setStyleSheet(ScaleStyleSheet(
+            QStringLiteral(
+                "QPushButton { background-color: %1; border: 1px solid "
+                "rgba(255,255,255,40); border-radius: 6px; padding: 0px; min-height: 70px; }")
+                .arg(chosen_.name(QColor::HexRgb)),
+            Dpi()));
         preview_->setToolTip(chosen_.name(QColor::HexRgb).toUpper());
     }
 }
