@@ -126,6 +126,11 @@ CApplicationShell::~CApplicationShell() {
 }
 
 CApplicationShell::StartResult CApplicationShell::Start() {
+    // First of all, so that a SIGTERM during start-up still ends in order (it is handled by
+    // the first event pass; ShutDownDone() then tells the caller not to run the loop).
+    signals_ = std::make_unique<CSignalWatch>();
+    connect(signals_.get(), &CSignalWatch::terminateRequested, this, &CApplicationShell::ShutDown);
+
     fonts_.Load(CFontLoader::DefaultFolders());
     QFont font = QApplication::font();
     font.setFamily(CFontLoader::UiFontFamily());
@@ -166,11 +171,8 @@ CApplicationShell::StartResult CApplicationShell::Start() {
     ApplyStyleSheet();
     connect(main_.get(), &CMainWnd::quitRequested, this, &CApplicationShell::ShutDown);
 
-    CMainWnd* main = main_.get();
-    sleep_ =
-        std::make_unique<CSleepWatch>([main] { main->OnSuspend(); }, [main] { main->OnResume(); });
-    signals_ = std::make_unique<CSignalWatch>();
-    connect(signals_.get(), &CSignalWatch::terminateRequested, this, &CApplicationShell::ShutDown);
+    CMainWnd* wnd = main_.get();
+    sleep_ = std::make_unique<CSleepWatch>([wnd] { wnd->OnSuspend(); }, [wnd] { wnd->OnResume(); });
 
     // Shown at once; the window hides itself until the first device scan has run.
     main_->show();
@@ -236,7 +238,7 @@ bool CApplicationShell::WaitForDevices(std::chrono::milliseconds bound) {
     QElapsedTimer stable;
     stable.start();
     std::set<int> last;
-    while (total.elapsed() < bound.count()) {
+    while (total.elapsed() < bound.count() && !shutDown_) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(10);
         std::set<int> now = main_ ? VisibleEntries(*main_) : std::set<int>{};
@@ -267,6 +269,9 @@ QStringList CApplicationShell::WriteScreenshots(const QString& dir) {
     Pump(std::chrono::milliseconds(200));
     auto save = [&](QWidget* w, const QString& name) {
         Pump(std::chrono::milliseconds(250));
+        if (shutDown_) {
+            return;  // SIGTERM/SIGINT: stop here
+        }
         const QString path = folder + name;
         if (w->grab().save(path, "PNG")) {
             written << path;
@@ -353,7 +358,10 @@ int RunQ417(int argc, char** argv) {
                 }
                 shell.ShutDown();
             } else {
-                code = QApplication::exec();
+                QApplication::processEvents();
+                if (!shell.ShutDownDone()) {
+                    code = QApplication::exec();
+                }
                 shell.ShutDown();
             }
         }

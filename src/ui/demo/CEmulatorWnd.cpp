@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QMetaObject>
 #include <QVBoxLayout>
+#include <initializer_list>
 
 #include "emulator/MouseFirmware.h"
 #include "ui/framework/CResourceManager.h"
@@ -13,6 +14,21 @@ namespace {
 
 QString Tr(const char* key) {
     return CResourceManager::GetInstance().Text(QString::fromLatin1(key));
+}
+
+// A text with placeholders; a language without the key still shows the values.
+QString TrArgs(const char* key, std::initializer_list<QString> args) {
+    QString text = Tr(key);
+    int n = 1;
+    for (auto it = args.begin(); it != args.end(); ++it, ++n) {
+        if (!text.contains(QString("%%1").arg(n))) {
+            text += QString(" %%1").arg(n);
+        }
+    }
+    for (const QString& a : args) {
+        text = text.arg(a);
+    }
+    return text;
 }
 
 constexpr const char* kStyle = R"(
@@ -187,7 +203,7 @@ bool CEmulatorWnd::PressDpiButton() {
     for (std::size_t step = 1; step <= emu::kDpiStageCount; ++step) {
         const auto next = static_cast<uint8_t>((*stage + step) % emu::kDpiStageCount);
         if (bus_->SwitchDpiStageOnDevice(target, next)) {
-            SetStatus(Tr("demo_pressed_dpi").arg(next + 1));
+            SetStatus(TrArgs("demo_pressed_dpi", {QString::number(next + 1)}));
             return true;
         }
     }
@@ -203,7 +219,7 @@ bool CEmulatorWnd::PressProfileButton() {
     for (std::size_t step = 1; step < emu::kProfileCount; ++step) {
         const auto next = static_cast<uint8_t>((*profile + step) % emu::kProfileCount);
         if (bus_->SwitchProfileOnDevice(target, next)) {
-            SetStatus(Tr("demo_pressed_profile").arg(next + 1));
+            SetStatus(TrArgs("demo_pressed_profile", {QString::number(next + 1)}));
             return true;
         }
     }
@@ -247,10 +263,9 @@ void CEmulatorWnd::Refresh() {
         return;
     }
     const QString via = Tr(target == devices_[kWired] ? "demo_via_cable" : "demo_via_receiver");
-    target_->setText(Tr("demo_mouse_state")
-                         .arg(via)
-                         .arg(bus_->CurrentProfile(target).value_or(0) + 1)
-                         .arg(bus_->ActiveDpiStage(target).value_or(0) + 1));
+    target_->setText(TrArgs("demo_mouse_state",
+                            {via, QString::number(bus_->CurrentProfile(target).value_or(0) + 1),
+                             QString::number(bus_->ActiveDpiStage(target).value_or(0) + 1)}));
 }
 
 }  // namespace q417::ui
