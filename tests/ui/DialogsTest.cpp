@@ -341,6 +341,24 @@ TEST_F(SkinTest, ImageColourAndResetAreBroadcastAndRemembered) {
     delete frame.data();
 }
 
+TEST_F(SkinTest, OpensUnderTheSkinButton) {
+    QWidget host;
+    host.setGeometry(100, 100, 400, 300);
+    auto* button = new QPushButton(&host);
+    button->setGeometry(340, 10, 30, 30);
+    host.show();
+    QPointer<CSkinFrame> frame = new CSkinFrame(&host);
+    frame->OpenAt(button);
+    ASSERT_TRUE(frame->isVisible());
+    // Its top-right corner sits on the button's bottom-right corner.
+    const QPoint corner = button->mapToGlobal(QPoint(button->width(), button->height()));
+    EXPECT_EQ(frame->geometry().right() + 1, corner.x());
+    EXPECT_EQ(frame->geometry().top(), corner.y());
+    frame->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(frame.isNull());
+}
+
 TEST_F(SkinTest, CustomImageCancelChangesNothing) {
     const QString own = WritePng("own.png");
     ASSERT_TRUE(SaveSkinChoice({false, 0, own}));
