@@ -22,7 +22,7 @@
 #include <QXmlStreamReader>
 #include <memory>
 
-#include "ui/framework/CControlFactory.h"
+#include "ui/controls/RegisterControls.h"
 #include "ui/framework/CResourceManager.h"
 #include "ui/framework/CUiLoader.h"
 
@@ -32,22 +32,6 @@ namespace {
 const QString kSkin = QStringLiteral(Q417_SOURCE_DATA_DIR "skin/");
 const QStringList kLayouts = {QStringLiteral("XML\\DeviceXml\\mousedevice.xml"),
                               QStringLiteral("XML\\DeviceXml\\mousedevice1.xml")};
-
-// The real custom controls are written alongside this page; where they are not registered
-// yet, plain Qt widgets of the declared base stand in for them.
-void RegisterStandIns() {
-    auto& factory = CControlFactory::Instance();
-    auto add = [&factory](const QString& name, CControlFactory::Create create) {
-        if (!factory.Has(name)) {
-            factory.RegistControl(name, std::move(create));
-        }
-    };
-    add("CDeviceProfileUI", [](QWidget* p) { return new QWidget(p); });
-    add("CSelectPanelUI", [](QWidget* p) { return new QWidget(p); });
-    add("CDeviceKeyButtonUI", [](QWidget* p) { return new QPushButton(p); });
-    add("CDPIEditUI", [](QWidget* p) { return new QLineEdit(p); });
-    add("CCircleProgressUI", [](QWidget* p) { return new QWidget(p); });
-}
 
 QSet<QString> LanguageKeys(const QString& file) {
     QSet<QString> keys;
@@ -71,7 +55,8 @@ class MousePageLayoutTest : public ::testing::TestWithParam<QString> {
 protected:
     void SetUp() override {
         CUiLoader::SetResourceRoot(kSkin);
-        RegisterStandIns();
+        // The program's own control classes, so the layout meets their real bases.
+        RegisterControls();
         page_.reset(CUiLoader::Build(GetParam(), nullptr));
         ASSERT_NE(page_, nullptr) << GetParam().toStdString();
     }
@@ -112,6 +97,22 @@ TEST_P(MousePageLayoutTest, RootAndHeader) {
             EXPECT_EQ(b->isChecked(), QString(tab) == "performance_Op_tab") << tab;
             EXPECT_EQ(b->isVisibleTo(page_.get()), QString(tab) == "performance_Op_tab") << tab;
         }
+    }
+}
+
+TEST_P(MousePageLayoutTest, CustomControlsAreOurClasses) {
+    // A misspelt class would quietly load as its plain Qt base.
+    const QList<QPair<QString, const char*>> expected = {
+        {"DeviceProfileItem", "q417::ui::CDeviceProfileUI"},
+        {"SelectPanel", "q417::ui::CSelectPanelUI"},
+        {"key_0", "q417::ui::CDeviceKeyButtonUI"},
+        {"light_14", "q417::ui::CDeviceKeyButtonUI"},
+        {"logo", "q417::ui::CDeviceKeyButtonUI"},
+        {"DPI_edit_5", "q417::ui::CDPIEditUI"},
+        {"device_busy_progress", "q417::ui::CCircleProgressUI"}};
+    for (const auto& [name, cls] : expected) {
+        auto* w = Find<QWidget>(name);
+        EXPECT_TRUE(w && w->inherits(cls)) << name.toStdString() << " is not a " << cls;
     }
 }
 
@@ -312,7 +313,7 @@ INSTANTIATE_TEST_SUITE_P(BothRows, MousePageLayoutTest, ::testing::ValuesIn(kLay
 // The second row's page may differ in looks only: same controls, same kinds.
 TEST(MousePageLayoutPair, SecondRowHasTheSameControls) {
     CUiLoader::SetResourceRoot(kSkin);
-    RegisterStandIns();
+    RegisterControls();
     std::unique_ptr<QWidget> first(CUiLoader::Build(kLayouts[0], nullptr));
     std::unique_ptr<QWidget> second(CUiLoader::Build(kLayouts[1], nullptr));
     ASSERT_TRUE(first && second);
@@ -333,7 +334,7 @@ TEST(MousePageLayoutPair, SecondRowHasTheSameControls) {
 // the layout.
 TEST(MousePageLayoutRender, RendersEverySettingsPage) {
     CUiLoader::SetResourceRoot(kSkin);
-    RegisterStandIns();
+    RegisterControls();
     QDir::setSearchPaths("skin", {kSkin});
     QWidget root;
     root.setObjectName("root");
