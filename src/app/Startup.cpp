@@ -196,6 +196,10 @@ void CApplicationShell::LoadSavedLanguage() {
 }
 
 void CApplicationShell::ApplyStyleSheet() {
+    // The main window styles itself at its scale before it builds its controls.
+    if (!qApp->styleSheet().isEmpty()) {
+        return;
+    }
     QFile file(CUiLoader::ResourcePath("style.qss"));
     if (!file.open(QIODevice::ReadOnly)) {
         std::cerr << "q417: no style sheet in the skin; the default look is used\n";
@@ -230,9 +234,9 @@ void CApplicationShell::ShutDown() {
 }
 
 bool CApplicationShell::WaitForDevices(std::chrono::milliseconds bound) {
-    // Ready once detection has run, something is visible and the set of visible entries has
-    // stayed the same for a while (pages are filled by then).
-    constexpr qint64 kStableMs = 800;
+    // Ready once detection has run, something is visible, every visible page shows its device's
+    // state, and the set of visible entries has stayed the same for a moment.
+    constexpr qint64 kStableMs = 300;
     QElapsedTimer total;
     total.start();
     QElapsedTimer stable;
@@ -247,7 +251,11 @@ bool CApplicationShell::WaitForDevices(std::chrono::milliseconds bound) {
             stable.restart();
             continue;
         }
-        if (!last.empty() && stable.elapsed() >= kStableMs) {
+        bool synchronised = true;
+        for (int e : last) {
+            synchronised = synchronised && main_->EntrySynchronised(e);
+        }
+        if (!last.empty() && synchronised && stable.elapsed() >= kStableMs) {
             return true;
         }
     }

@@ -367,8 +367,14 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
     Trace("MS灯光线程设定退出");
 }
 
+void CTavrenixUSBDevice::SetWindowHidden(bool hidden) {
+    if (windowHidden_.exchange(hidden) && !hidden) {
+        ColoursChanged();
+    }
+}
+
 void CTavrenixUSBDevice::ColoursChanged() {
-    if (coloursPending_->exchange(true)) {
+    if (windowHidden_.load() || coloursPending_->exchange(true)) {
         return;
     }
     bool posted = false;

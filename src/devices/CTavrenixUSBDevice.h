@@ -116,6 +116,10 @@ public:
     // The host's light-control switch; a keyboard is told with CmdEnableLightControl.
     int SetLightControl(bool on);
     int LightControl() const { return lightControl_.load(); }
+    // The window-hidden mark: while the shell's window is hidden nobody sees the picture, so
+    // changed light colours are not announced. Clearing it announces the current colours once.
+    void SetWindowHidden(bool hidden);
+    bool WindowHidden() const { return windowHidden_.load(); }
 
     int OptionIndex() const { return optionIndex_; }
     void SetOptionIndex(int i) { optionIndex_ = i; }
@@ -268,6 +272,7 @@ private:
     std::weak_ptr<IDeviceObserver> observer_;
     EventLoop* observerLoop_ = nullptr;
     // Set while a colours-changed call waits on the observer's loop (one at a time).
+    std::atomic<bool> windowHidden_{false};
     std::shared_ptr<std::atomic<bool>> coloursPending_ = std::make_shared<std::atomic<bool>>(false);
 
     std::mutex wakeMutex_;

@@ -26,6 +26,11 @@ CWindowBase::~CWindowBase() {
     if (modalLoop_) {
         modalLoop_->exit(0);
     }
+    // The controls go after this body (with the QWidget base); their timers' clean-up must not
+    // reach the timer table that goes first.
+    for (const QMetaObject::Connection& c : timerCleanups_) {
+        disconnect(c);
+    }
 }
 
 void CWindowBase::SetModalHook(ModalHook hook) {
@@ -82,11 +87,15 @@ int CWindowBase::ShowModal() {
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     modalLoop_ = &loop;
+    // The window may be destroyed while its loop runs (its parent went away).
+    const QPointer<CWindowBase> self(this);
     show();
     raise();
     activateWindow();
     const int code = loop.exec();
-    modalLoop_ = nullptr;
+    if (self) {
+        modalLoop_ = nullptr;
+    }
     return code;
 }
 
@@ -115,11 +124,11 @@ void CWindowBase::SetTimer(QWidget* control, int id, int milliseconds) {
             }
         });
         // The timer goes with its control.
-        connect(control, &QObject::destroyed, this, [this, key] {
+        timerCleanups_.push_back(connect(control, &QObject::destroyed, this, [this, key] {
             if (QTimer* t = timers_.take(key)) {
                 t->deleteLater();
             }
-        });
+        }));
         timers_.insert(key, timer);
     }
     timer->start(milliseconds);

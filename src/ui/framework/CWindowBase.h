@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "ui/framework/UiNotify.h"
 
@@ -84,6 +85,7 @@ private:
     int dpi_ = 96;
     QSize designSize_;
     QHash<QPair<QWidget*, int>, QTimer*> timers_;
+    std::vector<QMetaObject::Connection> timerCleanups_;
 };
 
 }  // namespace q417::ui

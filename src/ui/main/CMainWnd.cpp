@@ -132,12 +132,19 @@ CDeviceManager& CMainWnd::Manager() {
 
 bool CMainWnd::CreateMain() {
     SetDesignSize({kDesignWidth, kDesignHeight});
-    if (!Create("XML_MAIN")) {
-        return false;
-    }
+    // The style sheet goes on before the controls exist, so each is styled once.
     QFile qss(CUiLoader::ResourcePath("style.qss"));
     if (qss.open(QIODevice::ReadOnly)) {
         impl_->baseStyleSheet = QString::fromUtf8(qss.readAll());
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect full = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+        const int dpi =
+            ValidDpi(ScaleForScreen(full.width(), full.height()), "MAIN_WND DPI SET ERROR");
+        qApp->setStyleSheet(ScaleStyleSheet(impl_->baseStyleSheet, dpi));
+        impl_->styleSheetDpi = dpi;
+    }
+    if (!Create("XML_MAIN")) {
+        return false;
     }
     const QIcon icon(CUiLoader::ResourcePath("common/logo.png"));
     setWindowIcon(icon);
@@ -539,6 +546,7 @@ void CMainWnd::OnClick(TNotifyUI& msg, const QString& name) {
         HideToTray();
     } else if (is("nodevice_ok_btn")) {
         hide();
+        MarkWindowHidden(true);
     } else if (is("control_light_status")) {
         SetLightControl(!impl_->lightControl);
     } else if (is("minbtn")) {
@@ -613,13 +621,32 @@ void CMainWnd::Activate() {
     showNormal();
     raise();
     activateWindow();
+    MarkWindowHidden(false);
     update();
+}
+
+void CMainWnd::MarkWindowHidden(bool hidden) {
+    if (!impl_->manager) {
+        return;
+    }
+    for (const SelectorEntry& e : impl_->manager->Entries()) {
+        if (e.kind == kDeviceKindMouse || e.kind == kDeviceKindKeyboard) {
+            e.device->SetWindowHidden(hidden);
+        }
+    }
+}
+
+bool CMainWnd::EntrySynchronised(int entry) const {
+    CMousePage* page = MousePage(entry);
+    return IsEntryVisible(entry) && page && page->Snapshot() && page->Snapshot()->open &&
+           page->Snapshot()->mouse.has_value();
 }
 
 void CMainWnd::HideToTray() {
     CloseChildWindows();
     if (TrayAvailable()) {
         hide();
+        MarkWindowHidden(true);
     } else {
         // Without a tray a hidden window could never come back.
         showMinimized();
@@ -633,6 +660,7 @@ void CMainWnd::ToggleFromTray() {
     if (isVisible() && !isMinimized()) {
         CloseChildWindows();
         hide();
+        MarkWindowHidden(true);
     } else {
         CloseChildWindows();
         Activate();

@@ -56,6 +56,8 @@ public:
     void ShowSettingsPage(int entry, int page);
     CMousePage* MousePage(int entry) const;
     bool TrayAvailable() const;
+    // The entry is visible and its page shows what the device reported.
+    bool EntrySynchronised(int entry) const;
 
     // Language index I of "Language.config" (false: the same index, or not available).
     bool ApplyLanguage(int index);
@@ -111,6 +113,7 @@ private:
     void SetLightControl(bool on);
     void SetLightControlLook(bool on);
     void ShowVersion();
+    void MarkWindowHidden(bool hidden);
     void PassLightControl(bool on);
 
     std::unique_ptr<Impl> impl_;

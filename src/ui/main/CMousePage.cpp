@@ -157,7 +157,12 @@ void CMousePage::ApplyStage(int s) {
     if (auto* colour = Find<QAbstractButton>(StageName("DPI_color_option_", s))) {
         const QColor c = StageColour(st.colour);
         colour->setProperty("colour", c);
-        const QString sheet = QString("background-color:%1;").arg(c.name());
+        // The swatch keeps the skin's own frame; only its colour follows the stage.
+        if (!colour->property("q417BaseSheet").isValid()) {
+            colour->setProperty("q417BaseSheet", colour->styleSheet());
+        }
+        const QString sheet = colour->property("q417BaseSheet").toString() +
+                              QString("\nQPushButton{background-color:%1;}").arg(c.name());
         if (colour->styleSheet() != sheet) {
             colour->setStyleSheet(sheet);
         }
@@ -178,7 +183,11 @@ void CMousePage::ApplyView() {
             option->setVisible(view_.highPollingOptionsVisible);
         }
     }
-    SilentSetValue(Find<QSlider>("polling_rate_slider"), view_.pollingSlider);
+    // Codes 4 and 5 exist only on the high-rate receiver: the slider stops at code 3 elsewhere.
+    if (auto* slider = Find<QSlider>("polling_rate_slider")) {
+        SilentSetRange(slider, 6 - MaxPollingCode(), 6);
+        SilentSetValue(slider, view_.pollingSlider);
+    }
     const int optionValues[] = {view_.liftOffOption, view_.linearCalibrationOption,
                                 view_.motionSyncOption, view_.sensorLiftOption,
                                 view_.deepSleepOption};
@@ -227,6 +236,10 @@ void CMousePage::RenderLights() {
     if (panel) {
         panel->update();
     }
+}
+
+int CMousePage::MaxPollingCode() const {
+    return !haveView_ || view_.highPollingOptionsVisible ? kPollingOptionCount - 1 : 3;
 }
 
 // --- Pages -----------------------------------------------------------------------------------
@@ -394,7 +407,7 @@ bool CMousePage::HandleSelect(const QString& prefix, int index, bool on, const Q
         }
         return true;
     }
-    if (prefix == "polling_rate_option_" && index < kPollingOptionCount) {
+    if (prefix == "polling_rate_option_" && index <= MaxPollingCode()) {
         if (on) {
             SilentSetValue(Find<QSlider>("polling_rate_slider"), 6 - index);
             Submit("polling",
@@ -437,7 +450,7 @@ bool CMousePage::HandleValue(const QString& name, const QString& prefix, int ind
         return true;
     }
     if (name == "polling_rate_slider") {
-        const int code = std::clamp(6 - value, 0, kPollingOptionCount - 1);
+        const int code = std::clamp(6 - value, 0, MaxPollingCode());
         for (int i = 0; i < kPollingOptionCount; ++i) {
             SilentSetChecked(Find<QAbstractButton>(StageName("polling_rate_option_", i)),
                              i == code);

@@ -67,6 +67,7 @@ private:
     using Edit = std::function<int(CTavrenixMouseDevice&)>;
 
     bool Owns(QWidget* control) const;
+    int MaxPollingCode() const;
     template <class T = QWidget>
     T* Find(const QString& name) const;
     // Submits an edit; a newer edit with the same key replaces one that waits behind it.
