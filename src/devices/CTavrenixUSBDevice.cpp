@@ -310,6 +310,13 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
             lastTick = LightTickCount(clock.Now());
             continue;
         }
+        if (windowHidden_.load() && !LightFeedsDevice()) {
+            // Nobody sees the picture and the device runs its own light: wait to be shown.
+            clock.SleepFor(std::chrono::hours(1), wake.get_token());
+            lastTick = LightTickCount(clock.Now());
+            counter = 0;
+            continue;
+        }
         std::int64_t now = LightTickCount(clock.Now());
         if (commandChannel_.LightPaused()) {
             lastTick = now;
@@ -369,6 +376,7 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
 
 void CTavrenixUSBDevice::SetWindowHidden(bool hidden) {
     if (windowHidden_.exchange(hidden) && !hidden) {
+        WakeLightWorker();
         ColoursChanged();
     }
 }

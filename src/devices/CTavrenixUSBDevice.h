@@ -200,6 +200,9 @@ protected:
     virtual int LightStepPeriod(int effect, int speed) const;
     virtual bool RunLightStep(CLightEngine& engine, int effect, std::uint32_t nowMs);
     virtual bool HasLightStep(int effect) const;
+    // True when the light steps' colours go to the device (not only to the picture); such a
+    // worker keeps running while the window is hidden.
+    virtual bool LightFeedsDevice() const { return false; }
     // True for effects whose step paints the same picture every time (static, off): once a step
     // changes nothing, the worker sleeps until the light settings change.
     virtual bool LightStepRepeatsItself(int effect) const;

@@ -187,6 +187,27 @@ TEST_F(LightWorker, ClosedChannelOrPausedLightRunsNoStep) {
     EXPECT_GE(device->LightStepsRun(), 1u);
 }
 
+TEST_F(LightWorker, HiddenWindowParksThePictureAndShowingItResumes) {
+    LightState light{};
+    light.effect = 1;  // colour cycle
+    light.speed = 4;   // a step every tick
+    light.brightness = 4;
+    Start(light);
+    Tick(2);
+    const auto before = device->LightStepsRun();
+    EXPECT_GE(before, 1u);
+    device->SetWindowHidden(true);
+    Tick(1);  // the step in progress notices the mark
+    const auto parked = device->LightStepsRun();
+    clock.Advance(std::chrono::seconds(5));
+    ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    EXPECT_EQ(device->LightStepsRun(), parked);
+    device->SetWindowHidden(false);
+    ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    Tick(2);
+    EXPECT_GT(device->LightStepsRun(), parked);
+}
+
 TEST_F(LightWorker, StopsWithinItsBoundWhileSleeping) {
     LightState light{};
     light.effect = 5;  // ripple, longest periods

@@ -650,6 +650,7 @@ void CMainWnd::HideToTray() {
     } else {
         // Without a tray a hidden window could never come back.
         showMinimized();
+        MarkWindowHidden(true);
     }
 }
 
@@ -696,6 +697,10 @@ void CMainWnd::closeEvent(QCloseEvent* event) {
 
 void CMainWnd::changeEvent(QEvent* event) {
     CWindowBase::changeEvent(event);
+    // A minimised window shows no picture either.
+    if (event->type() == QEvent::WindowStateChange && !impl_->shutDown) {
+        MarkWindowHidden(isMinimized() || !isVisible());
+    }
 }
 
 void CMainWnd::SetLightControl(bool on) {
