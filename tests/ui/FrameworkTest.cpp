@@ -16,6 +16,7 @@
 #include <chrono>
 #include <thread>
 
+#include "ui/UiTestUtil.h"
 #include "ui/framework/CNotifyBridge.h"
 #include "ui/framework/CResourceManager.h"
 #include "ui/framework/CUiLoader.h"
@@ -37,16 +38,7 @@ public:
     std::vector<QString> seen;
 };
 
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds bound = 3000ms) {
-    const auto until = std::chrono::steady_clock::now() + bound;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::PumpUntil;
 
 TEST(DisplayScale, FollowsTheMonitorSize) {
     EXPECT_EQ(ScaleForScreen(1920, 1080), 144);

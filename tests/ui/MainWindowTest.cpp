@@ -13,6 +13,7 @@
 #include "emulator/EmulatedHidBus.h"
 #include "platform/Folders.h"
 #include "platform/SettingsStore.h"
+#include "ui/UiTestUtil.h"
 #include "ui/controls/RegisterControls.h"
 #include "ui/framework/CResourceManager.h"
 #include "ui/framework/UiNotify.h"
@@ -24,16 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds bound = 8000ms) {
-    const auto until = std::chrono::steady_clock::now() + bound;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::PumpUntil;
 
 class MainWindowTest : public ::testing::Test {
 protected:

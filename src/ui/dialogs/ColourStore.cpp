@@ -3,6 +3,7 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include "platform/Folders.h"
@@ -60,19 +61,12 @@ std::uint32_t ParseColourText(std::string_view text) {
     if (text.empty() || text.size() > 8) {
         return 0;
     }
+    // Base 16 only: no sign, no prefix left, every character a hex digit.
     std::uint32_t value = 0;
-    for (const char c : text) {
-        int digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return 0;
-        }
-        value = value * 16 + static_cast<std::uint32_t>(digit);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (error != std::errc() || end != text.data() + text.size() || text.front() == '-' ||
+        text.front() == '+') {
+        return 0;
     }
     return value;
 }
