@@ -307,7 +307,16 @@ void CMainWnd::BuildEntryView(int i) {
         if (view.page) {
             impl_->deviceSwitch->addWidget(view.page);
             auto mouse = std::dynamic_pointer_cast<CTavrenixMouseDevice>(e.device);
-            view.mouse = new CMousePage(i, view.page, std::move(mouse), loop_, this);
+            view.mouse = new CMousePage(i, view.page, mouse, loop_, this);
+            if (mouse) {
+                // Set on the device's own thread: its long writes read it there.
+                mouse->Commands().Submit(
+                    [mouse, progress = view.mouse->MakeTransferProgress()](CommandContext&) {
+                        mouse->SetTransferProgress(progress);
+                        return 0;
+                    },
+                    loop_, [](std::optional<int>) {});
+            }
             if (CDeviceProfileUI* profile = view.mouse->ProfileControl()) {
                 profile->SetList(impl_->manager->ProfileListFor(i));
                 profile->SetKind(e.kind);

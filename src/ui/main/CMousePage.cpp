@@ -294,6 +294,7 @@ void CMousePage::SetBusy(bool busy) {
         overlay->setVisible(busy);
         overlay->raise();
     }
+    transferShown_ = false;
     if (busy) {
         busySpin_.start();
     } else {
@@ -301,6 +302,30 @@ void CMousePage::SetBusy(bool busy) {
         if (haveView_) {
             ApplyView();
         }
+    }
+}
+
+ChunkProgress CMousePage::MakeTransferProgress() {
+    std::weak_ptr<bool> alive = alive_;
+    EventLoop* loop = &loop_;
+    return [this, alive, loop](std::size_t done, std::size_t total) {
+        loop->Post([this, alive, done, total] {
+            if (alive.lock()) {
+                ShowTransfer(done, total);
+            }
+        });
+    };
+}
+
+void CMousePage::ShowTransfer(std::size_t done, std::size_t total) {
+    if (!busy_ || total == 0) {
+        return;
+    }
+    transferShown_ = true;
+    busySpin_.stop();
+    if (auto* ring = Find("device_busy_progress")) {
+        ring->setProperty("value", static_cast<int>(std::min(done, total) * 100 / total));
+        ring->update();
     }
 }
 

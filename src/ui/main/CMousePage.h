@@ -55,6 +55,10 @@ public:
 
     // A long operation runs on the device: the settings refuse edits and the page shows it.
     void SetBusy(bool busy);
+    // The device's progress of a long write (frames done of total), for the busy ring. The
+    // callback may be called on any thread; it hands the figures to the page's loop.
+    ChunkProgress MakeTransferProgress();
+    void ShowTransfer(std::size_t done, std::size_t total);
     bool Busy() const { return busy_; }
     // Edits submitted and not yet answered (tests).
     int EditsInFlight() const { return inFlight_; }
@@ -94,6 +98,7 @@ private:
     QHash<QString, Edit> waiting_;  // key → the newest edit waiting behind it
     QTimer busySpin_;
     int busyValue_ = 0;
+    bool transferShown_ = false;  // real figures replace the spinning ring
     int settingsPage_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
