@@ -19,13 +19,11 @@
 #include "emulator/DemoBus.h"
 #include "emulator/EmulatedHidBus.h"
 #include "platform/Folders.h"
-#include "platform/LanguageList.h"
 #include "platform/SettingsStore.h"
 #include "ui/controls/RegisterControls.h"
 #include "ui/demo/CEmulatorWnd.h"
 #include "ui/framework/CResourceManager.h"
 #include "ui/framework/CUiLoader.h"
-#include "ui/framework/DpiScale.h"
 #include "ui/main/CMainWnd.h"
 #include "ui/main/CSleepWatch.h"
 
@@ -153,7 +151,6 @@ CApplicationShell::StartResult CApplicationShell::Start() {
         return StartResult::Failed;
     }
     RegisterControls();
-    LoadSavedLanguage();
 
     MainWndOptions mainOptions;
     if (options_.demo) {
@@ -183,30 +180,12 @@ CApplicationShell::StartResult CApplicationShell::Start() {
     return StartResult::Running;
 }
 
-void CApplicationShell::LoadSavedLanguage() {
-    // The main window applies the language the user chose; this gives the windows created
-    // before it (and the demo window) their texts.
-    const std::vector<LanguageEntry> entries = ReadLanguageList();
-    QString file = "lan_en.xml";
-    if (!entries.empty()) {
-        file = QString::fromStdString(
-            entries[SavedLanguageIndex(entries, SettingsStore::Language())].file);
-    }
-    CResourceManager::GetInstance().LoadLanguage(file);
-}
-
 void CApplicationShell::ApplyStyleSheet() {
-    // The main window styles itself at its scale before it builds its controls.
-    if (!qApp->styleSheet().isEmpty()) {
-        return;
-    }
-    QFile file(CUiLoader::ResourcePath("style.qss"));
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The main window loads and scales the skin's style sheet before it builds its controls;
+    // here only its absence is worth a word.
+    if (qApp->styleSheet().isEmpty()) {
         std::cerr << "q417: no style sheet in the skin; the default look is used\n";
-        return;
     }
-    const QString qss = QString::fromUtf8(file.readAll());
-    qApp->setStyleSheet(ScaleStyleSheet(qss, main_ ? main_->Dpi() : kBaseDpi));
 }
 
 void CApplicationShell::OnActivation() {

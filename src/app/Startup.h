@@ -90,7 +90,6 @@ private:
     void OnActivation();
     bool WaitForDevices(std::chrono::milliseconds bound);
     void ApplyStyleSheet();
-    void LoadSavedLanguage();
 
     AppOptions options_;
     CFontLoader fonts_;

@@ -143,6 +143,10 @@ bool CMainWnd::CreateMain() {
         qApp->setStyleSheet(ScaleStyleSheet(impl_->baseStyleSheet, dpi));
         impl_->styleSheetDpi = dpi;
     }
+    // The saved language before the layout, so its controls get their texts once.
+    impl_->languages = ReadLanguageList();
+    ApplyLanguage(
+        static_cast<int>(SavedLanguageIndex(impl_->languages, SettingsStore::Language())));
     if (!Create("XML_MAIN")) {
         return false;
     }
@@ -150,11 +154,8 @@ bool CMainWnd::CreateMain() {
     setWindowIcon(icon);
     resize(kDesignWidth, kDesignHeight);
 
-    // What "windowinit" does, before the window is first shown: the saved language, the
-    // screen size for the device pages, the device manager, and the scale once it settles.
-    impl_->languages = ReadLanguageList();
-    ApplyLanguage(
-        static_cast<int>(SavedLanguageIndex(impl_->languages, SettingsStore::Language())));
+    // What "windowinit" does, before the window is first shown: the screen size for the device
+    // pages, the device manager, and the scale once it settles.
     QScreen* primary = QGuiApplication::primaryScreen();
     impl_->screenWidth = options_.screenWidth > 0 ? options_.screenWidth
                                                   : (primary ? primary->geometry().width() : 0);
