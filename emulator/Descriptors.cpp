@@ -374,17 +374,17 @@ constexpr std::array kReceiver7103Interfaces = {
 }  // namespace
 
 const DeviceLayout& WiredMouseLayout() {
-    static const DeviceLayout layout{0x7101, 0x0107, kWiredInterfaces};
+    static const DeviceLayout layout{0x4A1D, 0x7101, 0x0107, kWiredInterfaces};
     return layout;
 }
 
 const DeviceLayout& Receiver7102Layout() {
-    static const DeviceLayout layout{0x7102, 0x0203, kReceiver7102Interfaces};
+    static const DeviceLayout layout{0x4A1D, 0x7102, 0x0203, kReceiver7102Interfaces};
     return layout;
 }
 
 const DeviceLayout& Receiver7103Layout() {
-    static const DeviceLayout layout{0x7103, 0x0203, kReceiver7103Interfaces};
+    static const DeviceLayout layout{0x4A1D, 0x7103, 0x0203, kReceiver7103Interfaces};
     return layout;
 }
 

@@ -31,6 +31,7 @@ struct InterfaceLayout {
 };
 
 struct DeviceLayout {
+    uint16_t vendorId = 0;
     uint16_t productId = 0;
     uint16_t version = 0;  // bcdDevice
     std::span<const InterfaceLayout> interfaces;

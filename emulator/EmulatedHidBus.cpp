@@ -46,13 +46,15 @@ struct CollectionPath {
 
 }  // namespace
 
-struct PluggedDevice {
+// One plugged USB device: a physical device's cable, or a receiver.
+struct Connection {
     DeviceId id = kNoDevice;
     const DeviceLayout* layout = nullptr;
     std::vector<CollectionPath> paths;
     bool present = true;
-    std::unique_ptr<MouseFirmware> wired;
-    std::unique_ptr<ReceiverFirmware> receiver;
+    FirmwareId firmwareId = FirmwareId::None;
+    std::shared_ptr<DeviceFirmware> wired;       // on its cable
+    std::unique_ptr<ReceiverFirmware> receiver;  // or a receiver relaying to its paired device
     std::vector<std::weak_ptr<OpenState>> opens;
     std::chrono::microseconds latency = kDefaultLatency;
     std::optional<uint16_t> version;  // firmware version reported instead of the layout's
@@ -60,26 +62,79 @@ struct PluggedDevice {
     std::deque<Fault> faults;
     std::vector<CommandLogEntry> log;
 
-    MouseFirmware& Mouse() { return receiver ? receiver->Mouse() : *wired; }
+    // The firmware this connection reaches (a receiver's paired device even while its link is
+    // down, so that tests can look into it).
+    DeviceFirmware* Reached() const { return receiver ? receiver->Paired().get() : wired.get(); }
+};
+
+// A physical device: its firmware and the layout of its cable.
+struct Unit {
+    std::shared_ptr<DeviceFirmware> firmware;
+    const DeviceLayout* cable = nullptr;
+    std::vector<const DeviceLayout*> receivers;  // the receivers it can be paired with
 };
 
 struct EmulatedHidBus::Core {
     std::mutex mu;
-    std::map<DeviceId, std::shared_ptr<PluggedDevice>> devices;  // plugged ones, by id
+    std::map<DeviceId, std::shared_ptr<Connection>> devices;  // plugged ones, by id
+    std::map<FirmwareId, Unit> units;
     DeviceId nextId = 1;
+    uint32_t nextFirmware = 1;
     uint32_t nextInstance = 1;
 
     std::mutex listenerMu;
     std::map<int, ChangeListener> listeners;
     int nextListener = 1;
 
-    std::shared_ptr<PluggedDevice> Find(DeviceId id) const {
+    std::shared_ptr<Connection> Find(DeviceId id) const {
         auto it = devices.find(id);
         return it == devices.end() ? nullptr : it->second;
     }
 
+    const Unit* FindUnit(FirmwareId id) const {
+        auto it = units.find(id);
+        return it == units.end() ? nullptr : &it->second;
+    }
+
+    // Delivers a notification of a physical device: on its cable when that is plugged in, else
+    // through every receiver whose link to it is up. False when nothing carried it.
+    bool NotifyFrom(FirmwareId firmware, uint16_t code) {
+        for (auto& [id, dev] : devices) {
+            if (dev->firmwareId == firmware && dev->wired) {
+                return SendNotification(*dev, code);
+            }
+        }
+        bool sent = false;
+        for (auto& [id, dev] : devices) {
+            if (dev->firmwareId == firmware && dev->receiver && dev->receiver->LinkUp()) {
+                sent = SendNotification(*dev, code) || sent;
+            }
+        }
+        return sent;
+    }
+
+    // Queues a Consumer Control report on the connection's notification collection.
+    static bool SendNotification(Connection& dev, uint16_t code) {
+        if (dev.receiver && !dev.receiver->LinkUp()) {
+            return false;
+        }
+        for (const CollectionPath& p : dev.paths) {
+            const CollectionLayout& col =
+                dev.layout->interfaces[p.interfaceIndex].collections[p.collectionIndex];
+            if (col.role != CollectionRole::Notification) {
+                continue;
+            }
+            const uint8_t report[3] = {col.inputReportId, static_cast<uint8_t>(code & 0xFF),
+                                       static_cast<uint8_t>(code >> 8)};
+            Deliver(dev, p.interfaceIndex, p.collectionIndex, report,
+                    std::chrono::steady_clock::now() + dev.latency);
+            return true;
+        }
+        return false;
+    }
+
     // Hands one input report to every reader of the collection, readable at `ready`.
-    static void Deliver(PluggedDevice& dev, std::size_t interfaceIndex, std::size_t collectionIndex,
+    static void Deliver(Connection& dev, std::size_t interfaceIndex, std::size_t collectionIndex,
                         std::span<const uint8_t> bytes, Clock::time_point ready) {
         std::erase_if(dev.opens, [](const std::weak_ptr<OpenState>& w) { return w.expired(); });
         for (const std::weak_ptr<OpenState>& w : dev.opens) {
@@ -109,7 +164,7 @@ struct EmulatedHidBus::Core {
         }
     }
 
-    static void MarkGone(PluggedDevice& dev) {
+    static void MarkGone(Connection& dev) {
         dev.present = false;
         for (const std::weak_ptr<OpenState>& w : dev.opens) {
             if (std::shared_ptr<OpenState> st = w.lock()) {
@@ -123,7 +178,11 @@ struct EmulatedHidBus::Core {
 
 namespace {
 
-void SignReply(PluggedDevice& dev, Frame& reply) {
+FrameOutcome Relay(Connection& dev, const Frame& frame) {
+    return dev.receiver ? dev.receiver->HandleFrame(frame) : HandleCableFrame(*dev.wired, frame);
+}
+
+void SignReply(Connection& dev, Frame& reply) {
     if (dev.receiver) {
         StoreFrameCrc(reply);
     } else {
@@ -132,7 +191,7 @@ void SignReply(PluggedDevice& dev, Frame& reply) {
 }
 
 // Takes the fault that applies to the frame being written now, if any.
-Fault TakeFault(PluggedDevice& dev) {
+Fault TakeFault(Connection& dev) {
     for (auto it = dev.faults.begin(); it != dev.faults.end(); ++it) {
         if (it->skipFrames > 0) {
             --it->skipFrames;
@@ -150,9 +209,8 @@ Fault TakeFault(PluggedDevice& dev) {
 std::string FormatPath(const DeviceLayout& layout, const InterfaceLayout& iface,
                        std::size_t collectionIndex, const std::string& instance) {
     char buf[96];
-    std::string path = "emu#vid_4a1d";
-    std::snprintf(buf, sizeof buf, "&pid_%04x", layout.productId);
-    path += buf;
+    std::snprintf(buf, sizeof buf, "emu#vid_%04x&pid_%04x", layout.vendorId, layout.productId);
+    std::string path = buf;
     if (layout.Composite()) {
         std::snprintf(buf, sizeof buf, "&mi_%02x", iface.number);
         path += buf;
@@ -166,13 +224,13 @@ std::string FormatPath(const DeviceLayout& layout, const InterfaceLayout& iface,
 
 class EmulatedHidDevice : public IHidDevice {
 public:
-    EmulatedHidDevice(std::shared_ptr<EmulatedHidBus::Core> core,
-                      std::shared_ptr<PluggedDevice> dev, std::shared_ptr<OpenState> st)
+    EmulatedHidDevice(std::shared_ptr<EmulatedHidBus::Core> core, std::shared_ptr<Connection> dev,
+                      std::shared_ptr<OpenState> st)
         : core_(std::move(core)), dev_(std::move(dev)), st_(std::move(st)) {
         const InterfaceLayout& iface = dev_->layout->interfaces[st_->interfaceIndex];
         descriptor_ = iface.descriptor;
         collection_ = iface.collections[st_->collectionIndex];
-        attributes_ = {kEmuVendorId, dev_->layout->productId,
+        attributes_ = {dev_->layout->vendorId, dev_->layout->productId,
                        dev_->version.value_or(dev_->layout->version)};
     }
 
@@ -310,7 +368,7 @@ private:
     // The firmware's side of one frame on the vendor collection (under the bus lock).
     void HandleFrame(const Frame& frame, const Fault& fault) {
         using Core = EmulatedHidBus::Core;
-        PluggedDevice& dev = *dev_;
+        Connection& dev = *dev_;
         CommandLogEntry entry{
             frame[3], frame[4],  static_cast<uint16_t>(frame[5] | (frame[6] << 8)), 0, false, false,
             false,    fault.kind};
@@ -322,20 +380,16 @@ private:
                 if (dev.receiver) {
                     dev.receiver->SetLinkUp(false);
                 }
-                outcome = dev.receiver ? dev.receiver->HandleFrame(frame)
-                                       : HandleCableFrame(*dev.wired, frame);
+                outcome = Relay(dev, frame);
                 break;
             case FaultKind::Status:
                 outcome.replied = true;
-                outcome.reply[0] = kCommandReportId;
-                std::copy_n(frame.begin() + 3, 4, outcome.reply.begin() + 3);
-                outcome.reply[7] = fault.status;
+                outcome.reply = EchoReply(frame, fault.status);
                 outcome.status = fault.status;
                 SignReply(dev, outcome.reply);
                 break;
             default:
-                outcome = dev.receiver ? dev.receiver->HandleFrame(frame)
-                                       : HandleCableFrame(*dev.wired, frame);
+                outcome = Relay(dev, frame);
                 break;
         }
         entry.crc = outcome.crc;
@@ -365,7 +419,7 @@ private:
 
     using Core = EmulatedHidBus::Core;
     std::shared_ptr<Core> core_;
-    std::shared_ptr<PluggedDevice> dev_;
+    std::shared_ptr<Connection> dev_;
     std::shared_ptr<OpenState> st_;
     std::span<const uint8_t> descriptor_;
     CollectionLayout collection_;
@@ -373,8 +427,6 @@ private:
 };
 
 }  // namespace
-
-EmulatedHidBus::EmulatedHidBus() : core_(std::make_shared<Core>()) {}
 
 EmulatedHidBus::~EmulatedHidBus() {
     // Devices opened from this bus may outlive it; to them the bus going away is a removal.
@@ -432,15 +484,15 @@ std::unique_ptr<IHidDevice> EmulatedHidBus::Open(const std::string& path,
 
 namespace {
 
-std::shared_ptr<PluggedDevice> MakeDevice(const DeviceLayout& layout, DeviceId id,
-                                          uint32_t& nextInstance) {
-    auto dev = std::make_shared<PluggedDevice>();
+std::shared_ptr<Connection> MakeDevice(const DeviceLayout& layout, DeviceId id,
+                                       uint32_t& nextInstance) {
+    auto dev = std::make_shared<Connection>();
     dev->id = id;
     dev->layout = &layout;
     for (std::size_t i = 0; i < layout.interfaces.size(); ++i) {
         // The kernel names every HID interface "bus:vendor:product.instance".
         char instance[32];
-        std::snprintf(instance, sizeof instance, "0003:%04X:%04X.%04X", kEmuVendorId,
+        std::snprintf(instance, sizeof instance, "0003:%04X:%04X.%04X", layout.vendorId,
                       layout.productId, nextInstance++);
         const InterfaceLayout& iface = layout.interfaces[i];
         for (std::size_t c = 0; c < iface.collections.size(); ++c) {
@@ -452,32 +504,115 @@ std::shared_ptr<PluggedDevice> MakeDevice(const DeviceLayout& layout, DeviceId i
 
 }  // namespace
 
-DeviceId EmulatedHidBus::PlugWiredMouse() {
+EmulatedHidBus::EmulatedHidBus() : core_(std::make_shared<Core>()) {
+    AddMouse();
+}
+
+FirmwareId EmulatedHidBus::MainMouse() const {
+    return FirmwareId{1};
+}
+
+FirmwareId EmulatedHidBus::AddMouse() {
+    std::lock_guard lock(core_->mu);
+    const FirmwareId id{core_->nextFirmware++};
+    core_->units.emplace(id, Unit{std::make_shared<MouseFirmware>(),
+                                  &WiredMouseLayout(),
+                                  {&Receiver7102Layout(), &Receiver7103Layout()}});
+    return id;
+}
+
+std::vector<FirmwareId> EmulatedHidBus::Firmwares() const {
+    std::lock_guard lock(core_->mu);
+    std::vector<FirmwareId> ids;
+    for (const auto& [id, unit] : core_->units) {
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+std::optional<FirmwareId> EmulatedHidBus::FirmwareOf(DeviceId device) const {
+    std::lock_guard lock(core_->mu);
+    auto dev = core_->Find(device);
+    if (!dev) {
+        return std::nullopt;
+    }
+    return dev->firmwareId;
+}
+
+std::vector<PlugOption> EmulatedHidBus::Catalogue() const {
+    std::lock_guard lock(core_->mu);
+    std::vector<PlugOption> options;
+    // The main mouse's cable and receivers; further physical devices are for tests.
+    if (const Unit* unit = core_->FindUnit(MainMouse())) {
+        options.push_back({unit->cable->vendorId, unit->cable->productId, false, MainMouse()});
+        for (const DeviceLayout* r : unit->receivers) {
+            options.push_back({r->vendorId, r->productId, true, MainMouse()});
+        }
+    }
+    return options;
+}
+
+DeviceId EmulatedHidBus::Plug(uint16_t productId) {
+    if (FindPlugged(productId) != kNoDevice) {
+        return kNoDevice;
+    }
+    for (const PlugOption& option : Catalogue()) {
+        if (option.productId == productId) {
+            return option.receiver ? PlugReceiver(productId, true, option.firmware)
+                                   : PlugCable(option.firmware);
+        }
+    }
+    return kNoDevice;
+}
+
+DeviceId EmulatedHidBus::PlugWiredMouse(FirmwareId mouse) {
+    return PlugCable(mouse == FirmwareId::None ? MainMouse() : mouse);
+}
+
+DeviceId EmulatedHidBus::PlugCable(FirmwareId firmware) {
     DeviceId id;
     {
         std::lock_guard lock(core_->mu);
+        const Unit* unit = core_->FindUnit(firmware);
+        if (unit == nullptr || unit->cable == nullptr) {
+            return kNoDevice;
+        }
+        for (const auto& [other, dev] : core_->devices) {
+            if (dev->firmwareId == firmware && dev->wired) {
+                return kNoDevice;  // one cable per device
+            }
+        }
         id = core_->nextId++;
-        auto dev = MakeDevice(WiredMouseLayout(), id, core_->nextInstance);
-        dev->wired = std::make_unique<MouseFirmware>();
+        auto dev = MakeDevice(*unit->cable, id, core_->nextInstance);
+        dev->firmwareId = firmware;
+        dev->wired = unit->firmware;
         core_->devices.emplace(id, std::move(dev));
     }
     NotifyChange();
     return id;
 }
 
-DeviceId EmulatedHidBus::PlugReceiver(uint16_t productId, bool mouseOn) {
-    const DeviceLayout* layout = productId == kReceiverProductId    ? &Receiver7102Layout()
-                                 : productId == kReceiver2ProductId ? &Receiver7103Layout()
-                                                                    : nullptr;
-    if (!layout) {
-        return kNoDevice;
+DeviceId EmulatedHidBus::PlugReceiver(uint16_t productId, bool mouseOn, FirmwareId mouse) {
+    if (mouse == FirmwareId::None) {
+        mouse = MainMouse();
     }
     DeviceId id;
     {
         std::lock_guard lock(core_->mu);
+        const Unit* unit = core_->FindUnit(mouse);
+        if (unit == nullptr) {
+            return kNoDevice;
+        }
+        auto layout =
+            std::find_if(unit->receivers.begin(), unit->receivers.end(),
+                         [&](const DeviceLayout* r) { return r->productId == productId; });
+        if (layout == unit->receivers.end()) {
+            return kNoDevice;
+        }
         id = core_->nextId++;
-        auto dev = MakeDevice(*layout, id, core_->nextInstance);
-        dev->receiver = std::make_unique<ReceiverFirmware>(productId, mouseOn);
+        auto dev = MakeDevice(**layout, id, core_->nextInstance);
+        dev->firmwareId = mouse;
+        dev->receiver = std::make_unique<ReceiverFirmware>(productId, mouseOn, unit->firmware);
         core_->devices.emplace(id, std::move(dev));
     }
     NotifyChange();
@@ -510,6 +645,26 @@ std::vector<DeviceId> EmulatedHidBus::Devices() const {
         ids.push_back(id);
     }
     return ids;
+}
+
+std::vector<PluggedDevice> EmulatedHidBus::Plugged() const {
+    std::lock_guard lock(core_->mu);
+    std::vector<PluggedDevice> list;
+    for (const auto& [id, dev] : core_->devices) {
+        list.push_back({id, dev->layout->vendorId, dev->layout->productId, dev->receiver != nullptr,
+                        dev->receiver && dev->receiver->LinkUp(), dev->firmwareId});
+    }
+    return list;
+}
+
+DeviceId EmulatedHidBus::FindPlugged(uint16_t productId) const {
+    std::lock_guard lock(core_->mu);
+    for (const auto& [id, dev] : core_->devices) {
+        if (dev->layout->productId == productId) {
+            return id;
+        }
+    }
+    return kNoDevice;
 }
 
 std::vector<std::string> EmulatedHidBus::PathsOf(DeviceId device) const {
@@ -554,44 +709,48 @@ std::optional<bool> EmulatedHidBus::LinkUp(DeviceId receiver) const {
 bool EmulatedHidBus::RaiseNotification(DeviceId device, uint16_t code) {
     std::lock_guard lock(core_->mu);
     auto dev = core_->Find(device);
-    if (!dev || (dev->receiver && !dev->receiver->LinkUp())) {
-        return false;
+    return dev && Core::SendNotification(*dev, code);
+}
+
+std::optional<uint16_t> EmulatedHidBus::PressButton(FirmwareId firmware, std::string_view button) {
+    std::lock_guard lock(core_->mu);
+    const Unit* unit = core_->FindUnit(firmware);
+    if (unit == nullptr) {
+        return std::nullopt;
     }
-    for (const CollectionPath& p : dev->paths) {
-        const CollectionLayout& col =
-            dev->layout->interfaces[p.interfaceIndex].collections[p.collectionIndex];
-        if (col.role != CollectionRole::Notification) {
-            continue;
-        }
-        const uint8_t report[3] = {col.inputReportId, static_cast<uint8_t>(code & 0xFF),
-                                   static_cast<uint8_t>(code >> 8)};
-        Core::Deliver(*dev, p.interfaceIndex, p.collectionIndex, report,
-                      Clock::now() + dev->latency);
-        return true;
+    std::optional<uint16_t> code = unit->firmware->PressButton(button);
+    if (code) {
+        core_->NotifyFrom(firmware, *code);
     }
-    return false;
+    return code;
+}
+
+std::optional<uint16_t> EmulatedHidBus::PressButton(DeviceId device, std::string_view button) {
+    std::optional<FirmwareId> firmware = FirmwareOf(device);
+    return firmware ? PressButton(*firmware, button) : std::nullopt;
 }
 
 bool EmulatedHidBus::SwitchProfileOnDevice(DeviceId device, uint8_t profile) {
-    bool changed = false;
-    WithMouse(device, [&](MouseFirmware& m) { changed = m.SelectProfile(profile); });
-    if (changed) {
-        RaiseNotification(device, static_cast<uint16_t>(0x1000 | profile));
+    std::lock_guard lock(core_->mu);
+    auto dev = core_->Find(device);
+    auto* mouse = dev ? dynamic_cast<MouseFirmware*>(dev->Reached()) : nullptr;
+    if (mouse == nullptr || !mouse->SelectProfile(profile)) {
+        return false;
     }
-    return changed;
+    core_->NotifyFrom(dev->firmwareId, static_cast<uint16_t>(0x1000 | profile));
+    return true;
 }
 
 bool EmulatedHidBus::SwitchDpiStageOnDevice(DeviceId device, uint8_t stage) {
-    bool changed = false;
-    uint8_t profile = 0;
-    WithMouse(device, [&](MouseFirmware& m) {
-        changed = m.SelectDpiStage(stage);
-        profile = m.CurrentProfile();
-    });
-    if (changed) {
-        RaiseNotification(device, static_cast<uint16_t>(0x1100 | (stage << 4) | profile));
+    std::lock_guard lock(core_->mu);
+    auto dev = core_->Find(device);
+    auto* mouse = dev ? dynamic_cast<MouseFirmware*>(dev->Reached()) : nullptr;
+    if (mouse == nullptr || !mouse->SelectDpiStage(stage)) {
+        return false;
     }
-    return changed;
+    core_->NotifyFrom(dev->firmwareId,
+                      static_cast<uint16_t>(0x1100 | (stage << 4) | mouse->CurrentProfile()));
+    return true;
 }
 
 bool EmulatedHidBus::SetFirmwareVersion(DeviceId device, uint16_t version) {
@@ -650,14 +809,17 @@ void EmulatedHidBus::ClearCommandLog(DeviceId device) {
     TakeCommandLog(device);
 }
 
-bool EmulatedHidBus::WithMouse(DeviceId device, const std::function<void(MouseFirmware&)>& fn) {
+bool EmulatedHidBus::VisitFirmware(FirmwareId id, DeviceId device,
+                                   const std::function<bool(DeviceFirmware&)>& fn) {
     std::lock_guard lock(core_->mu);
-    auto dev = core_->Find(device);
-    if (!dev) {
-        return false;
+    DeviceFirmware* firmware = nullptr;
+    if (id != FirmwareId::None) {
+        const Unit* unit = core_->FindUnit(id);
+        firmware = unit ? unit->firmware.get() : nullptr;
+    } else if (auto dev = core_->Find(device)) {
+        firmware = dev->Reached();
     }
-    fn(dev->Mouse());
-    return true;
+    return firmware != nullptr && fn(*firmware);
 }
 
 std::vector<uint8_t> EmulatedHidBus::ReadMouseMemory(DeviceId device, std::size_t offset,

@@ -1,7 +1,12 @@
 #pragma once
 // The emulated HID bus: a backend whose devices are firmware models living in this process. Tests
-// and the demo plug and unplug devices at run time, switch a receiver's radio link, raise device
-// notifications, inject transfer faults and look into the mouse's memory.
+// and the demo plug and unplug devices at run time, switch a receiver's radio link, press the
+// devices' own buttons, raise notifications, inject transfer faults and look into the memory.
+//
+// The bus keeps physical devices apart from what is plugged in. A physical device (one mouse)
+// has one firmware and one memory for the bus's lifetime; its cable and the receivers paired with
+// it are only ways of reaching it. Unplugging the cable and plugging it in again, or moving from
+// the cable to a receiver, finds the mouse as it was left.
 //
 // Every plug gets fresh kernel-like instance names (one per USB interface, "0003:4A1D:7101.0007"),
 // so a re-plugged device shows new paths, as on a real machine. Paths have the form
@@ -24,6 +29,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "emulator/MouseFirmware.h"
@@ -31,8 +37,12 @@
 
 namespace q417::emu {
 
+// A plugged USB device (a cable or a receiver); ids are never reused.
 using DeviceId = uint32_t;
 inline constexpr DeviceId kNoDevice = 0;
+
+// A physical device with its firmware and memory, whatever reaches it.
+enum class FirmwareId : uint32_t { None = 0 };
 
 inline constexpr uint16_t kEmuVendorId = 0x4A1D;
 inline constexpr uint16_t kWiredMouseProductId = 0x7101;
@@ -72,6 +82,24 @@ struct CommandLogEntry {
     FaultKind fault = FaultKind::None;
 };
 
+// Something the user can plug in: a device's cable or a receiver paired with it.
+struct PlugOption {
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    bool receiver = false;
+    FirmwareId firmware = FirmwareId::None;  // what it reaches
+};
+
+// A plugged device as listed for the demo.
+struct PluggedDevice {
+    DeviceId id = kNoDevice;
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    bool receiver = false;
+    bool linkUp = false;  // receivers: the paired device answers over the radio
+    FirmwareId firmware = FirmwareId::None;
+};
+
 class EmulatedHidBus : public IHidBackend {
 public:
     EmulatedHidBus();
@@ -85,15 +113,32 @@ public:
                                      HidOpenError* error, std::string* errorText) override;
     std::string Name() const override;
 
-    // Plugging. Each returns a new id; ids are never reused.
-    DeviceId PlugWiredMouse();
-    // productId 0x7102 or 0x7103; mouseOn sets the radio link. kNoDevice for another product.
-    DeviceId PlugReceiver(uint16_t productId, bool mouseOn);
-    // Removes the device: its paths vanish, blocked and later transfers on it return Gone.
-    // False when the id is not plugged.
+    // Physical devices. The bus starts with one mouse (MainMouse); AddMouse makes another,
+    // factory fresh, for tests that need two.
+    FirmwareId MainMouse() const;
+    FirmwareId AddMouse();
+    std::vector<FirmwareId> Firmwares() const;
+    std::optional<FirmwareId> FirmwareOf(DeviceId device) const;
+
+    // What can be plugged in (the demo's list, in a fixed order), and plugging one of them by
+    // product: the device's cable, or a receiver paired with it whose link is up. kNoDevice for
+    // an unknown product or one that is plugged in already.
+    std::vector<PlugOption> Catalogue() const;
+    DeviceId Plug(uint16_t productId);
+
+    // Plugging. Each returns a new id. A mouse has one cable: kNoDevice while it is plugged.
+    DeviceId PlugWiredMouse(FirmwareId mouse = FirmwareId::None);  // None: the main mouse
+    // productId 0x7102 or 0x7103, paired with `mouse`; mouseOn sets the radio link. kNoDevice for
+    // another product.
+    DeviceId PlugReceiver(uint16_t productId, bool mouseOn, FirmwareId mouse = FirmwareId::None);
+    // Removes the plugged device: its paths vanish, blocked and later transfers on it return
+    // Gone. The physical device behind it keeps its memory. False when the id is not plugged.
     bool Unplug(DeviceId device);
     bool IsPlugged(DeviceId device) const;
     std::vector<DeviceId> Devices() const;
+    std::vector<PluggedDevice> Plugged() const;
+    // The plugged device of that product (the first one), or kNoDevice.
+    DeviceId FindPlugged(uint16_t productId) const;
     // Paths of one plugged device, in enumeration order.
     std::vector<std::string> PathsOf(DeviceId device) const;
     std::optional<uint16_t> ProductOf(DeviceId device) const;
@@ -106,9 +151,16 @@ public:
     // a receiver only while the link is up. False when nothing was sent.
     bool RaiseNotification(DeviceId device, uint16_t code);
 
-    // The user pressing the mouse's profile or DPI button: the mouse changes its memory and
-    // announces it (0x10p: profile p; 0x11sp: stage s of profile p). Through a receiver whose link
-    // is down the mouse changes but the notification is lost. False for a bad profile/stage.
+    // The user pressing one of the physical device's buttons (its firmware's Buttons()): the
+    // firmware changes its memory and announces it on its cable when that is plugged in, else
+    // through every receiver whose link to it is up; with neither the notification is lost. The
+    // code announced, or nullopt when the press did nothing (unknown button or device).
+    std::optional<uint16_t> PressButton(FirmwareId firmware, std::string_view button);
+    // The same on the device reached through a plugged cable or receiver.
+    std::optional<uint16_t> PressButton(DeviceId device, std::string_view button);
+
+    // The mouse switching to that profile or stage itself, announced as a press is (0x10p:
+    // profile p; 0x11sp: stage s of profile p). False for a bad profile/stage.
     bool SwitchProfileOnDevice(DeviceId device, uint8_t profile);
     bool SwitchDpiStageOnDevice(DeviceId device, uint8_t stage);
 
@@ -127,9 +179,32 @@ public:
     std::vector<CommandLogEntry> TakeCommandLog(DeviceId device);
     void ClearCommandLog(DeviceId device);
 
-    // Runs fn on the device's mouse firmware (the paired mouse for a receiver) under the bus lock.
-    // fn must not call back into the bus. False when the id is not plugged.
-    bool WithMouse(DeviceId device, const std::function<void(MouseFirmware&)>& fn);
+    // Runs fn on a physical device's firmware (or the one a plugged device reaches: the paired
+    // device for a receiver) under the bus lock, when it is a T. fn must not call back into the
+    // bus. False when there is no such firmware or it is not a T.
+    template <class T>
+    bool WithFirmware(FirmwareId firmware, const std::function<void(T&)>& fn) {
+        return VisitFirmware(firmware, kNoDevice, [&](DeviceFirmware& f) {
+            auto* t = dynamic_cast<T*>(&f);
+            if (t != nullptr) {
+                fn(*t);
+            }
+            return t != nullptr;
+        });
+    }
+    template <class T>
+    bool WithFirmware(DeviceId device, const std::function<void(T&)>& fn) {
+        return VisitFirmware(FirmwareId::None, device, [&](DeviceFirmware& f) {
+            auto* t = dynamic_cast<T*>(&f);
+            if (t != nullptr) {
+                fn(*t);
+            }
+            return t != nullptr;
+        });
+    }
+    bool WithMouse(DeviceId device, const std::function<void(MouseFirmware&)>& fn) {
+        return WithFirmware<MouseFirmware>(device, fn);
+    }
     // Shorthands over WithMouse; empty / nullopt when the id is not plugged.
     std::vector<uint8_t> ReadMouseMemory(DeviceId device, std::size_t offset, std::size_t length);
     bool WriteMouseMemory(DeviceId device, std::size_t offset, std::span<const uint8_t> bytes);
@@ -147,6 +222,10 @@ public:
     struct Core;  // shared with the opened devices, which may outlive the bus object
 
 private:
+    // Runs fn on the firmware named by id, or else reached by device, under the bus lock.
+    bool VisitFirmware(FirmwareId id, DeviceId device,
+                       const std::function<bool(DeviceFirmware&)>& fn);
+    DeviceId PlugCable(FirmwareId firmware);
     void NotifyChange();
     std::shared_ptr<Core> core_;
 };

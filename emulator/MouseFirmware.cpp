@@ -141,6 +141,36 @@ bool MouseFirmware::SelectDpiStage(uint8_t stage) {
     return true;
 }
 
+std::vector<std::string> MouseFirmware::Buttons() const {
+    return {std::string(kMouseDpiButton), std::string(kMouseProfileButton)};
+}
+
+std::optional<uint16_t> MouseFirmware::PressButton(std::string_view button) {
+    const uint8_t p = CurrentProfile();
+    if (p >= kProfileCount) {
+        return std::nullopt;
+    }
+    if (button == kMouseProfileButton) {
+        const auto next = static_cast<uint8_t>((p + 1) % kProfileCount);
+        SelectProfile(next);
+        return static_cast<uint16_t>(0x1000 | next);
+    }
+    if (button != kMouseDpiButton) {
+        return std::nullopt;
+    }
+    // The button passes over the stages switched off in the record.
+    const std::size_t record = p * kProfileStride;
+    const uint8_t active = memory_[record + kRecordActiveStage];
+    for (std::size_t step = 1; step <= kDpiStageCount; ++step) {
+        const auto next = static_cast<uint8_t>((active + step) % kDpiStageCount);
+        if (memory_[record + kRecordFirstStage + next * kDpiStageSize] != 0) {
+            SelectDpiStage(next);
+            return static_cast<uint16_t>(0x1100 | (next << 4) | p);
+        }
+    }
+    return std::nullopt;
+}
+
 bool MouseFirmware::ReadArea(std::span<const uint8_t> area, const Frame& request, Frame& reply) {
     FrameFields f = Fields(request);
     if (f.length > kMaxFrameData || std::size_t{f.offset} + f.length > area.size()) {
@@ -228,24 +258,6 @@ uint8_t MouseFirmware::Execute(const Frame& request, Frame& reply) {
     }
     reply[7] = ok ? kStatusOk : kStatusFailed;
     return reply[7];
-}
-
-FrameOutcome HandleCableFrame(MouseFirmware& mouse, const Frame& request) {
-    FrameOutcome out;
-    out.replied = true;
-    uint16_t sent = static_cast<uint16_t>(request[1] | (request[2] << 8));
-    if (sent != SumChecksum(request)) {
-        out.reply.fill(0);
-        out.reply[0] = kCommandReportId;
-        std::copy_n(request.begin() + 3, 4, out.reply.begin() + 3);
-        out.reply[7] = kStatusFailed;
-        out.refused = true;
-    } else {
-        mouse.Execute(request, out.reply);
-    }
-    out.status = out.reply[7];
-    StoreSumChecksum(out.reply);
-    return out;
 }
 
 }  // namespace q417::emu

@@ -11,14 +11,10 @@
 #include <span>
 #include <vector>
 
-#include "transport/FrameChecksum.h"
+#include "emulator/DeviceFirmware.h"
 
 namespace q417::emu {
 
-inline constexpr uint8_t kStatusOk = 0x00;
-inline constexpr uint8_t kStatusBusy = 0xFE;
-inline constexpr uint8_t kStatusFailed = 0xFF;
-inline constexpr uint8_t kCommandReportId = 4;
 inline constexpr std::size_t kMaxFrameData = 56;
 
 // Command codes the firmware answers.
@@ -81,16 +77,21 @@ constexpr uint32_t DecodeDpi(uint16_t stored) {
     return stored * uint32_t{kDpiStep} + kLowestDpi;
 }
 
-class MouseFirmware {
+// Names of the mouse's own buttons (PressButton).
+inline constexpr std::string_view kMouseDpiButton = "dpi";
+inline constexpr std::string_view kMouseProfileButton = "profile";
+
+class MouseFirmware : public DeviceFirmware {
 public:
     MouseFirmware();  // factory state
 
-    // Interprets one request frame whose checksum has already been checked. The reply has byte 0,
-    // bytes 3-63 filled; bytes 1-2 belong to the connection. Returns the status placed in byte 7.
-    uint8_t Execute(const Frame& request, Frame& reply);
-
-    // Back to factory state.
-    void FactoryReset();
+    std::string_view Kind() const override { return "mouse"; }
+    uint8_t Execute(const Frame& request, Frame& reply) override;
+    void FactoryReset() override;
+    // "dpi": the next enabled stage of the current profile (0x11sp); "profile": the next
+    // profile (0x10p). Both wrap round.
+    std::vector<std::string> Buttons() const override;
+    std::optional<uint16_t> PressButton(std::string_view button) override;
 
     std::span<uint8_t, kInfoBlockSize> Info() { return info_; }
     std::span<uint8_t, kConfigMemorySize> Memory() { return memory_; }
@@ -133,17 +134,5 @@ private:
     bool lightControl_ = false;
     uint32_t transactionsEnded_ = 0;
 };
-
-// What the vendor collection's endpoint made of one frame.
-struct FrameOutcome {
-    bool replied = false;
-    Frame reply{};
-    uint8_t status = 0;
-    bool refused = false;
-    bool crc = false;
-};
-
-// The mouse on its cable: checks the sum checksum and signs its replies with it.
-FrameOutcome HandleCableFrame(MouseFirmware& mouse, const Frame& request);
 
 }  // namespace q417::emu
