@@ -305,8 +305,11 @@ bool CDeviceManager::PartnerConnected(std::size_t slot) const {
     if (!partnerRow || partnerRow->partnerIndex != slot) {
         return false;
     }
-    auto partner = slots_.Slot(row->partnerIndex);
-    return partner && partner->connected != 0 && !partner->path.empty();
+    return !ShownPath(row->partnerIndex).empty();
+}
+
+std::string CDeviceManager::ShownPath(std::size_t slot) const {
+    return slot < shownPaths_.size() ? shownPaths_[slot] : std::string();
 }
 
 // --- Arrival and removal -----------------------------------------------------------------------
@@ -315,11 +318,13 @@ void CDeviceManager::OnInterfaceArrived(std::size_t slot, const std::string& pat
     if (slot >= slots_.Size()) {
         return;
     }
-    // The worker may have freed (or re-taken) the slot since it reported it.
-    auto current = slots_.Slot(slot);
-    if (!current || current->connected == 0 || current->path != path) {
-        return;
+    // The handlers work on the slots as the events have told them, in order, never on the
+    // worker's live list: it may already hold later changes whose events are still queued, and
+    // acting on those out of order left a mouse on a receiver that was gone.
+    if (shownPaths_.size() < slots_.Size()) {
+        shownPaths_.resize(slots_.Size());
     }
+    shownPaths_[slot] = path;
     DeviceIdentity row = *slots_.Row(slot);
     int d = slots_.FindRow(row.vendorId, row.productId, row.kind, kRoleCommand);
     DeviceManagerEvent arrived;
@@ -361,6 +366,10 @@ void CDeviceManager::OnInterfaceRemoved(std::size_t slot, const std::string& pat
     if (slot >= slots_.Size()) {
         return;
     }
+    if (ShownPath(slot) != path) {
+        return;  // not the interface this slot was last reported with
+    }
+    shownPaths_[slot].clear();
     DeviceManagerEvent removed;
     removed.type = DeviceManagerEvent::Type::Removed;
     removed.slot = static_cast<int>(slot);
@@ -440,12 +449,11 @@ bool CDeviceManager::CreateDevice(int kind, int rowIndex, int sub) {
 
 void CDeviceManager::OpenDevice(std::size_t slot) {
     auto rowOpt = slots_.Row(slot);
-    auto slotOpt = slots_.Slot(slot);
-    if (!rowOpt || !slotOpt) {
+    if (!rowOpt || ShownPath(slot).empty()) {
         return;
     }
     const DeviceIdentity row = *rowOpt;
-    const std::string path = slotOpt->path;
+    const std::string path = ShownPath(slot);
     const int e = EntryForSlot(slot);
     if (row.role == kRoleNotification) {
         if (e >= 0) {
@@ -559,15 +567,8 @@ void CDeviceManager::SwitchConnection(std::size_t slot) {
     SelectorEntry& entry = entries_[static_cast<std::size_t>(e)];
     // Called for the cable's slot: it arrived (the mouse goes to the cable) or it went away (the
     // mouse goes back to the receiver). The slot says which, whatever the device did before.
-    auto cableSlot = slots_.Slot(slot);
-    const bool toCable = cableSlot && cableSlot->connected != 0 && !cableSlot->path.empty();
-    std::string newPath;
-    if (toCable) {
-        auto s = slots_.Slot(slot);
-        newPath = s ? s->path : std::string();
-    } else if (auto p = slots_.Slot(rowOpt->partnerIndex)) {
-        newPath = p->path;
-    }
+    const bool toCable = !ShownPath(slot).empty();
+    const std::string newPath = toCable ? ShownPath(slot) : ShownPath(rowOpt->partnerIndex);
     const bool battery = entry.battery;
     std::weak_ptr<bool> alive = alive_;
     EventLoop* loop = &loop_;
@@ -958,12 +959,18 @@ void CDeviceManager::SwitchProfile(int entry, int index,
             }
             return FinishApply(r);
         },
-        [this, folder, entry, done](std::optional<ProfileApplyResult> r) {
-            // The other devices of the folder follow the list's selection.
+        [this, folder, entry, id, done](std::optional<ProfileApplyResult> r) {
+            // The list is the folder's: the other devices of the folder take the new profile id
+            // for their next load, but only the device that switched reloads, and only once.
             for (const SelectorEntry& e : entries_) {
                 if (e.name == folder && e.index != entry) {
-                    ReloadProfilesOfFolder(folder);
-                    break;
+                    SubmitTo(
+                        e.index,
+                        [id](CTavrenixUSBDevice& device) {
+                            device.SetProfileId(id);
+                            return 0;
+                        },
+                        [](std::optional<int>) {});
                 }
             }
             done(r.value_or(ProfileApplyResult{}));

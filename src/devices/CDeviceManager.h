@@ -136,6 +136,8 @@ public:
     void OnReachability(int entry, bool reachable);
 
     bool CreateDevice(int kind, int rowIndex, int sub);
+    // The path the handled events last gave the slot; empty when free.
+    std::string ShownPath(std::size_t slot) const;
     void OpenDevice(std::size_t slot);
     void CloseDevice(std::size_t slot, const std::string& path);
     void SwitchConnection(std::size_t slot);
@@ -194,6 +196,8 @@ private:
     EventLoop& loop_;
     DeviceManagerOptions options_;
     CInterfaceSlotList slots_;
+    // Path of each slot as the handled events left it (empty: free); see OnInterfaceArrived.
+    std::vector<std::string> shownPaths_;
     IDeviceManagerObserver* observer_ = nullptr;
     std::vector<SelectorEntry> entries_;
     std::vector<std::unique_ptr<EntryState>> states_;

@@ -8,6 +8,7 @@
 #include "input/RecoilBlock.h"
 #include "lighting/MouseLightModes.h"
 #include "platform/Folders.h"
+#include "platform/Trace.h"
 #include "transport/CommandResult.h"
 #include "transport/Commands.h"
 #include "transport/GuardedWrite.h"
@@ -206,6 +207,11 @@ int CTavrenixMouseDevice::ReadProfileRecord(int* profileNumber) {
     if (channel.IsOpen() == 0 || !LinkAnswers()) {
         return kResultNoReply;
     }
+    // A change the mouse has not got yet goes out first; reading now would put the old values
+    // back over it.
+    if (int flushed = FlushPendingWrites(); flushed != kResultOk) {
+        return flushed;
+    }
     std::array<std::uint8_t, 1> current{};
     int result = CmdReadMemory(channel, current, 0);
     if (result != kResultOk) {
@@ -224,6 +230,8 @@ int CTavrenixMouseDevice::ReadProfileRecord(int* profileNumber) {
         *profileNumber = p;
     }
     currentProfile_ = p;
+    recordSlot_ = p;
+    recordStale_ = false;
     lastRecord_ = MouseRecord::FromBytes(raw);
     lastRecord_.bytes[MouseRecord::kLightSpare] = 0;
 
@@ -260,6 +268,10 @@ int CTavrenixMouseDevice::ReadProfileRecord(int* profileNumber) {
 
 int CTavrenixMouseDevice::WriteProfileRecord(int profileIndex, int profileByte, int /*flag*/,
                                              int /*screenWidth*/, int /*screenHeight*/) {
+    return WriteRecordTo(profileIndex, profileByte, false);
+}
+
+int CTavrenixMouseDevice::WriteRecordTo(int profileIndex, int profileByte, bool followsMouse) {
     if (profileIndex < 0 || profileIndex >= kMouseProfileSlots) {
         return kResultBadArgument;
     }
@@ -297,7 +309,89 @@ int CTavrenixMouseDevice::WriteProfileRecord(int profileIndex, int profileByte, 
         return CmdWriteMemory(CommandChannel(), record.bytes,
                               static_cast<std::uint16_t>(profileIndex * kMouseRecordStride));
     });
-    return write.End();
+    const int result = write.End();
+    if (result == kResultOk) {
+        // What the slot now holds; slot 0's byte 0 also made it the mouse's current profile.
+        lastRecord_ = record;
+        recordSlot_ = profileIndex;
+        if (profileIndex == 0) {
+            currentProfile_ = profileByte;
+            recordStale_ = recordStale_ && profileByte != 0;
+        }
+        recordPending_ = false;
+    } else {
+        // Kept for the next time the mouse answers: where it goes, and whether byte 0 is ours
+        // (a profile switch sends the mouse to slot 0) or follows the mouse (an edit).
+        const bool keepByte0 = followsMouse && recordPending_ && pendingSlot_ == profileIndex;
+        recordPending_ = true;
+        pendingSlot_ = profileIndex;
+        if (!followsMouse) {
+            pendingByte0_ = static_cast<std::uint8_t>(profileByte);
+            // The page now stands for that slot (a switch puts the host profile in slot 0), so
+            // later edits join this write instead of going elsewhere.
+            recordSlot_ = profileIndex;
+        } else if (!keepByte0) {
+            pendingByte0_.reset();
+        }
+    }
+    return result;
+}
+
+int CTavrenixMouseDevice::WriteCurrentRecord() {
+    // The slot the record was read from, with its byte 0 as read: slot 0 keeps the current
+    // profile number there, any other slot its own copy.
+    return WriteRecordTo(recordSlot_, lastRecord_.bytes[0], true);
+}
+
+int CTavrenixMouseDevice::FlushPendingWrites() {
+    if (!recordPending_ && !keysPending_) {
+        return kResultOk;
+    }
+    int result = kResultOk;
+    if (recordPending_) {
+        CReportChannel& channel = CommandChannel();
+        if (channel.IsOpen() == 0 || !LinkAnswers()) {
+            return kResultNoReply;
+        }
+        // The mouse may have moved to another profile meanwhile: the change still belongs to
+        // the slot it was made on, and slot 0's byte 0 keeps the profile the mouse is on now.
+        std::array<std::uint8_t, 1> current{};
+        result = CmdReadMemory(channel, current, 0);
+        if (result != kResultOk) {
+            return result;
+        }
+        Trace("mouse: writing the profile record the mouse did not get");
+        const std::uint8_t byte0 = pendingByte0_       ? *pendingByte0_
+                                   : pendingSlot_ == 0 ? current[0]
+                                                       : lastRecord_.bytes[0];
+        result = WriteRecordTo(pendingSlot_, byte0, !pendingByte0_.has_value());
+    }
+    if (keysPending_ && result == kResultOk) {
+        // Only the record stands between the mouse and the values read back; keys that still do
+        // not go out stay pending without holding up the read.
+        Trace("mouse: writing the macros and key table the mouse did not get");
+        WriteKeysAndMacros();
+    }
+    return result;
+}
+
+int CTavrenixMouseDevice::WriteKeysAndMacros(int* excessEvents) {
+    const int macros = WriteMacros(CollectUsedMacros());
+    if (excessEvents != nullptr) {
+        *excessEvents = std::max(macros, 0);
+    }
+    if (macros > 0) {
+        // The macros do not fit: no later attempt can do better; the caller tells the user.
+        keysPending_ = false;
+        return kResultBadArgument;
+    }
+    const int result = macros == 0 ? WriteCurrentKeyTable(0) : kResultNoReply;
+    keysPending_ = result != kResultOk;
+    return result;
+}
+
+void CTavrenixMouseDevice::MarkKeysPending() {
+    keysPending_ = true;
 }
 
 int CTavrenixMouseDevice::Synchronise() {
@@ -329,7 +423,15 @@ int CTavrenixMouseDevice::UpdatePowerStatus() {
 }
 
 int CTavrenixMouseDevice::CheckLink() {
-    return CmdQueryLink(CommandChannel()) ? 1 : 0;
+    if (!CmdQueryLink(CommandChannel())) {
+        return 0;
+    }
+    if (recordPending_ || keysPending_) {
+        // The mouse is back: what it missed while away goes out now (the read writes it first).
+        ReadProfileRecord();
+        RefreshPanel();
+    }
+    return 1;
 }
 
 void CTavrenixMouseDevice::HandleProfileNotification(std::uint16_t code) {
@@ -337,13 +439,31 @@ void CTavrenixMouseDevice::HandleProfileNotification(std::uint16_t code) {
     if (high != 0x10 && high != 0x11) {
         return;
     }
-    currentProfile_ = code & 0x0F;
+    // The mouse changed its own profile or stage: the record of the slot it is on now is read,
+    // so that the page shows it and later edits go to that slot (a pending change goes first).
+    if (ReadProfileRecord() == kResultOk) {
+        RefreshPanel();
+        return;
+    }
+    // Unreadable now: take what the code says when it makes sense, and read the record before
+    // the next edit is written (a record of another slot must not be written over this one).
+    const int profile = code & 0x0F;
+    if (profile >= kMouseProfileSlots) {
+        Trace("mouse: notification names profile " + std::to_string(profile) + ", ignored");
+        return;
+    }
+    if (profile != recordSlot_) {
+        recordStale_ = true;
+    }
+    currentProfile_ = profile;
     if (high == 0x11) {
         // The stage field has four bits; only six stages exist.
         const int stage = (code >> 4) & 0x0F;
         if (stage < kMouseStageCount) {
             lastRecord_.SetActiveStage(static_cast<std::uint8_t>(stage));
             profile_.SetActiveDpiStage(stage);
+        } else {
+            Trace("mouse: notification names stage " + std::to_string(stage) + ", ignored");
         }
     }
     RefreshPanel();
@@ -351,14 +471,26 @@ void CTavrenixMouseDevice::HandleProfileNotification(std::uint16_t code) {
 
 // --- Edits ------------------------------------------------------------------------------------
 
+bool CTavrenixMouseDevice::PrepareEdit() {
+    if (!recordStale_) {
+        return true;
+    }
+    // The mouse moved to another slot while it could not be read: read that slot first, or the
+    // edit would write the old slot's record over it.
+    return ReadProfileRecord() == kResultOk;
+}
+
 int CTavrenixMouseDevice::CommitEdit() {
     SaveProfile();
-    int result = WriteProfileRecord(0, 0, 1, 0, 0);
+    int result = WriteCurrentRecord();
     RefreshPanel();
     return result;
 }
 
 int CTavrenixMouseDevice::EditStageDpi(int stage, int dpi) {
+    if (!PrepareEdit()) {
+        return kResultNoReply;
+    }
     if (stage < 0 || stage >= kMouseStageCount) {
         return kResultBadArgument;
     }
@@ -372,6 +504,9 @@ int CTavrenixMouseDevice::EditStageDpi(int stage, int dpi) {
 }
 
 int CTavrenixMouseDevice::EditStageEnabled(int stage, bool on) {
+    if (!PrepareEdit()) {
+        return kResultNoReply;
+    }
     std::vector<DpiStage> stages = profile_.DpiStages();
     if (stage < 0 || static_cast<std::size_t>(stage) >= stages.size() ||
         stage >= kMouseStageCount) {
@@ -392,6 +527,9 @@ int CTavrenixMouseDevice::EditStageEnabled(int stage, bool on) {
 }
 
 int CTavrenixMouseDevice::EditActiveStage(int stage) {
+    if (!PrepareEdit()) {
+        return kResultNoReply;
+    }
     const std::vector<DpiStage>& stages = profile_.DpiStages();
     if (stage < 0 || static_cast<std::size_t>(stage) >= stages.size() ||
         stage >= kMouseStageCount || stages[static_cast<std::size_t>(stage)].active == 0) {
@@ -403,6 +541,9 @@ int CTavrenixMouseDevice::EditActiveStage(int stage) {
 
 int CTavrenixMouseDevice::EditStageColour(int stage, std::uint8_t red, std::uint8_t green,
                                           std::uint8_t blue) {
+    if (!PrepareEdit()) {
+        return kResultNoReply;
+    }
     std::vector<DpiStage> stages = profile_.DpiStages();
     if (stage < 0 || static_cast<std::size_t>(stage) >= stages.size() ||
         stage >= kMouseStageCount) {
@@ -428,6 +569,9 @@ int CTavrenixMouseDevice::EditPollingRate(int code) {
 int CTavrenixMouseDevice::EditSetting(std::size_t offset, std::uint16_t value) {
     if (offset % 2 != 0 || offset > MouseSystemStages::kReportSelect24K) {
         return kResultBadArgument;
+    }
+    if (!PrepareEdit()) {
+        return kResultNoReply;
     }
     MouseSystemStages settings = profile_.SystemStages();
     settings.SetHalf(offset, value);
@@ -558,6 +702,8 @@ DeviceSnapshot CTavrenixMouseDevice::MakeSnapshot() {
     m.keys = keyEntries_;
     m.macroNames = macros_.MacroNames();
     m.lastRecord = lastRecord_.bytes;
+    m.recordSlot = recordSlot_;
+    m.writePending = recordPending_ || keysPending_;
     s.mouse = std::move(m);
     return s;
 }

@@ -86,6 +86,22 @@ public:
     // Any other half of the settings record (lift-off, calibration, stored-only settings).
     int EditSetting(std::size_t offset, std::uint16_t value);
 
+    // The record back to the slot it was read from (byte 0 as read).
+    int WriteCurrentRecord();
+    // A record or key table that did not reach the mouse is written at the next successful
+    // synchronisation, reload or link check, before the record is read back.
+    bool RecordPending() const { return recordPending_; }
+    bool KeysPending() const { return keysPending_; }
+    // The macros the keys use and the key table must go to the mouse (macro codes renumbered).
+    void MarkKeysPending();
+    // Writes what is pending; 1 when nothing is left (or nothing was pending).
+    int FlushPendingWrites();
+    // The used macros, then the key table: 1 written, else the failure; kResultBadArgument when
+    // the macros do not fit (excessEvents: how many events are too many).
+    int WriteKeysAndMacros(int* excessEvents = nullptr);
+    // The slot the last record was read from (or written to).
+    int RecordSlot() const { return recordSlot_; }
+
     CMouseProfiledata& Profile() { return profile_; }
     const MouseRecord& LastRecord() const { return lastRecord_; }
     int CurrentProfile() const { return currentProfile_; }
@@ -109,10 +125,21 @@ private:
     void SendFirmwareNotice();
     // Stores a changed stage list or settings record, saves, writes the record, refreshes.
     int CommitEdit();
+    // Before an edit: the record of the slot the mouse is on must be known. False when it had
+    // to be read and could not be.
+    bool PrepareEdit();
+    // Builds the record and writes it to slot profileIndex; a failure is kept as pending.
+    int WriteRecordTo(int profileIndex, int profileByte, bool followsMouse);
 
     CMouseProfiledata profile_;
     MouseRecord lastRecord_;
     int currentProfile_ = 0;
+    int recordSlot_ = 0;          // where lastRecord_ was read from
+    bool recordStale_ = false;    // the mouse moved to another slot we could not read yet
+    bool recordPending_ = false;  // the last record write did not reach the mouse
+    int pendingSlot_ = 0;
+    std::optional<std::uint8_t> pendingByte0_;  // empty: slot 0's byte 0 follows the mouse
+    bool keysPending_ = false;                  // macros and key table still to be written
     std::array<std::uint8_t, 512> keyTable_{};
     std::vector<KeyAssignmentEntry> keyEntries_;
     KeyTableLayout keyLayout_;

@@ -32,6 +32,8 @@ struct MouseSnapshot {
     std::vector<KeyAssignmentEntry> keys;
     std::vector<std::string> macroNames;
     std::array<std::uint8_t, kMouseRecordSize> lastRecord{};
+    int recordSlot = 0;         // the slot lastRecord came from
+    bool writePending = false;  // a change the mouse has not got yet (record, keys or macros)
 };
 
 struct DeviceSnapshot {

@@ -44,6 +44,8 @@ protected:
         device->SetObserver(recorder, &loop);
         ConnectCable();
         Run([&] { return device->Synchronise(); });
+        // The synchronisation's own page refreshes are delivered before any code is raised.
+        loop.PostAndWait([] {});
         ASSERT_TRUE(OpenNotifications());
     }
     void TearDown() override {
@@ -61,24 +63,46 @@ protected:
     std::shared_ptr<StateRecorder> recorder;
 };
 
-TEST_F(MouseNotifications, ProfileAndStageCodes) {
+TEST_F(MouseNotifications, ProfileAndStageCodesAreReadBackFromTheMouse) {
     Start();
+    // The mouse moved to profile 3, stage 0 of its own; the code announces it.
+    bus->WithMouse(emuId, [](emu::MouseFirmware& m) {
+        m.SelectProfile(3);
+        m.SelectDpiStage(0);
+    });
     ASSERT_TRUE(RaiseAndWait(0x1103));
     DeviceSnapshot s = recorder->Last();
     EXPECT_EQ(s.mouse->currentProfile, 3);
+    EXPECT_EQ(s.mouse->recordSlot, 3);
     EXPECT_EQ(s.mouse->activeStage, 0);
     EXPECT_EQ(s.mouse->lastRecord[12], 0);
 
-    ASSERT_TRUE(RaiseAndWait(0x1025));
-    s = recorder->Last();
-    EXPECT_EQ(s.mouse->currentProfile, 5);
-    EXPECT_EQ(s.mouse->activeStage, 0);
-
-    // A stage field of 6-15 names no stage: the profile is taken, the stage ignored.
-    ASSERT_TRUE(RaiseAndWait(0x11F2));
+    // A code that does not match the mouse: the mouse's own memory wins.
+    bus->WithMouse(emuId, [](emu::MouseFirmware& m) { m.SelectProfile(2); });
+    ASSERT_TRUE(RaiseAndWait(0x11F5));
     s = recorder->Last();
     EXPECT_EQ(s.mouse->currentProfile, 2);
-    EXPECT_EQ(s.mouse->activeStage, 0);
+    EXPECT_EQ(s.mouse->recordSlot, 2);
+    EXPECT_EQ(s.mouse->activeStage, 1);
+}
+
+TEST_F(MouseNotifications, AnUnreadableMouseTakesTheCodeAndReadsBeforeTheNextEdit) {
+    Start();
+    const std::vector<uint8_t> slot3 = Record(3);
+    emu::Fault fail;
+    fail.kind = emu::FaultKind::Status;
+    fail.status = 0xFF;
+    ASSERT_TRUE(bus->InjectFault(emuId, fail));
+    // The read back fails: the code is taken (profile 3, stage 0), stage 9 would be ignored.
+    ASSERT_TRUE(RaiseAndWait(0x1103));
+    EXPECT_EQ(recorder->Last().mouse->currentProfile, 3);
+    EXPECT_EQ(recorder->Last().mouse->activeStage, 0);
+    // The mouse is really on profile 0: the edit reads that first and lands there.
+    EXPECT_EQ(Run([&] { return device->EditStageDpi(0, 600); }), kResultOk);
+    EXPECT_EQ(Run([&] { return device->RecordSlot(); }), 0);
+    EXPECT_EQ(Record(3), slot3);
+    const std::vector<uint8_t> slot0 = Record(0);
+    EXPECT_EQ(slot0[16] | (slot0[17] << 8), (600 - 50) / 50);
 }
 
 TEST_F(MouseNotifications, OtherHighBytesChangeNothing) {
@@ -86,6 +110,7 @@ TEST_F(MouseNotifications, OtherHighBytesChangeNothing) {
     std::size_t before = recorder->Count();
     ASSERT_TRUE(bus->RaiseNotification(emuId, 0x1203));
     // A later code shows the first one was handled (in order) without a refresh.
+    bus->WithMouse(emuId, [](emu::MouseFirmware& m) { m.SelectProfile(1); });
     ASSERT_TRUE(RaiseAndWait(0x1001));
     EXPECT_EQ(recorder->Count(), before + 1);
     EXPECT_EQ(recorder->Last().mouse->currentProfile, 1);

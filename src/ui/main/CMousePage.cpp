@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
 #include <QStackedWidget>
@@ -12,6 +13,7 @@
 #include "devices/MousePageRules.h"
 #include "ui/controls/CDeviceKeyButtonUI.h"
 #include "ui/controls/CDeviceProfileUI.h"
+#include "ui/framework/CResourceManager.h"
 #include "ui/framework/CUiLoader.h"
 #include "ui/framework/IndexedName.h"
 #include "ui/framework/Silent.h"
@@ -116,7 +118,31 @@ void CMousePage::Apply(const DeviceSnapshot& snapshot) {
     }
     view_ = snapshot.mouse->page;
     haveView_ = true;
+    writePending_ = snapshot.mouse->writePending;
     ApplyView();
+    ShowWriteNotice();
+}
+
+bool CMousePage::WriteNoticeShown() const {
+    auto* notice = Find<QLabel>("device_write_notice");
+    return notice != nullptr && !notice->isHidden();
+}
+
+void CMousePage::ShowWriteNotice() {
+    auto* notice = Find<QLabel>("device_write_notice");
+    if (notice == nullptr) {
+        return;
+    }
+    // A change kept for later says so; a change the mouse refused outright says that instead.
+    const char* key = writePending_ ? "mouse_write_pending"
+                      : editFailed_ ? "mouse_write_failed"
+                                    : nullptr;
+    if (key == nullptr) {
+        notice->hide();
+        return;
+    }
+    CResourceManager::GetInstance().SetTextId(notice, QString::fromLatin1(key));
+    notice->show();
 }
 
 void CMousePage::ApplyStage(int s) {
@@ -356,8 +382,12 @@ void CMousePage::SubmitNow(const QString& key, Edit edit) {
             --inFlight_;
             running_.remove(key);
             if (result && *result != 1) {
+                editFailed_ = true;
                 emit editFailed(entry_, *result);
+            } else if (result) {
+                editFailed_ = false;
             }
+            ShowWriteNotice();
             if (waiting_.contains(key)) {
                 SubmitNow(key, waiting_.take(key));
             }

@@ -60,6 +60,8 @@ public:
     ChunkProgress MakeTransferProgress();
     void ShowTransfer(std::size_t done, std::size_t total);
     bool Busy() const { return busy_; }
+    // The notice under the settings is shown (tests).
+    bool WriteNoticeShown() const;
     // Edits submitted and not yet answered (tests).
     int EditsInFlight() const { return inFlight_; }
 
@@ -84,6 +86,8 @@ private:
     void ChangeDpi(int s, int dpi, bool fromSlider);
     bool HandleSelect(const QString& prefix, int index, bool on, const QString& name);
     bool HandleValue(const QString& name, const QString& prefix, int index, int value);
+    // The notice under the settings: a change kept for the mouse, or one it did not take.
+    void ShowWriteNotice();
 
     int entry_;
     QPointer<QWidget> page_;
@@ -93,6 +97,8 @@ private:
     MousePageView view_;
     bool haveView_ = false;
     bool busy_ = false;
+    bool writePending_ = false;
+    bool editFailed_ = false;
     int inFlight_ = 0;
     QHash<QString, bool> running_;  // key → an edit of that key is on the device thread
     QHash<QString, Edit> waiting_;  // key → the newest edit waiting behind it
