@@ -62,32 +62,36 @@ constexpr std::array kCommands{
     CommandEntry{"lod", "lod 0|1                   lift-off distance option", RunLiftOff},
     CommandEntry{"calibration", "calibration 0|1           linear calibration option",
                  RunCalibration},
-    CommandEntry{"keys",
-                 "keys                      each button 0-10: current and default code (type p1 p2,\n"
-                 "                          hex) and what it does",
-                 RunKeys},
-    CommandEntry{"assign",
-                 "assign BUTTON TYPE [P1 [P2]]  a button's code, saved in the profile (apply\n"
-                 "                          writes it); numbers decimal or 0x hex, P1 P2 default 0;\n"
-                 "                          TYPE also disable, mouse, swing, wheel, dpi, fire, key,\n"
-                 "                          media, system, macro, macro-count, recoil\n"
-                 "  assign BUTTON default     the button's default code",
-                 RunAssign},
+    CommandEntry{
+        "keys",
+        "keys                      each button 0-10: current and default code (type p1 p2,\n"
+        "                          hex) and what it does",
+        RunKeys},
+    CommandEntry{
+        "assign",
+        "assign BUTTON TYPE [P1 [P2]]  a button's code, saved in the profile (apply\n"
+        "                          writes it); numbers decimal or 0x hex, P1 P2 default 0;\n"
+        "                          TYPE also disable, mouse, swing, wheel, dpi, fire, key,\n"
+        "                          media, system, macro, macro-count, recoil\n"
+        "  assign BUTTON default     the button's default code",
+        RunAssign},
     CommandEntry{"apply",
                  "apply                     write the used macros, then the key table, to the\n"
                  "                          mouse (progress on a terminal's stderr)",
                  RunApply},
-    CommandEntry{"macro",
-                 "macro SUB                 the mouse's macro library (works without a mouse):\n"
-                 "                            list | add [NAME] | rename INDEX NAME | delete INDEX\n"
-                 "                            import FILE | export NAME FILE | show NAME\n"
-                 "                          delete renumbers the macro codes of every profile",
-                 RunMacro},
-    CommandEntry{"recoil",
-                 "recoil SUB                recoil sequences, GUN 0-3:\n"
-                 "                            import GUN FILE | export GUN FILE  (no mouse needed)\n"
-                 "                            write          the four guns to the mouse",
-                 RunRecoil},
+    CommandEntry{
+        "macro",
+        "macro SUB                 the mouse's macro library (works without a mouse):\n"
+        "                            list | add [NAME] | rename INDEX NAME | delete INDEX\n"
+        "                            import FILE | export NAME FILE | show NAME\n"
+        "                          delete renumbers the macro codes of every profile",
+        RunMacro},
+    CommandEntry{
+        "recoil",
+        "recoil SUB                recoil sequences, GUN 0-3:\n"
+        "                            import GUN FILE | export GUN FILE  (no mouse needed)\n"
+        "                            write          the four guns to the mouse",
+        RunRecoil},
     CommandEntry{"watch",
                  "watch [MS]                arrivals, removals, reachability, synchronisations,\n"
                  "                          notices and state changes as they happen, until\n"
@@ -95,8 +99,10 @@ constexpr std::array kCommands{
                  RunWatch},
     CommandEntry{"demo",
                  "demo SUB                  --demo only, the emulated devices:\n"
-                 "                            plug|unplug cable|receiver\n"
+                 "                            plug|unplug cable|receiver|PRODUCT (0x7103)\n"
                  "                            link on|off    the receiver's mouse on or off\n"
+                 "                            press dpi|profile  the mouse's own button: it\n"
+                 "                                           changes its memory and says so\n"
                  "                            notify CODE    a device notification (0x1103, 4355)",
                  RunDemo},
     CommandEntry{"script",

@@ -183,6 +183,11 @@ void CliSession::OnManagerEvent(const DeviceManagerEvent& event) {
 }
 
 void CliSession::OnDeviceState(int entry, const DeviceSnapshot& snapshot) {
+    {
+        std::lock_guard lock(mutex_);
+        lastSnapshot_[entry] = snapshot;
+    }
+    changed_.notify_all();
     std::string text = StateSummary(snapshot);
     if (text.empty()) {
         return;
@@ -205,6 +210,19 @@ void CliSession::OnDeviceState(int entry, const DeviceSnapshot& snapshot) {
         e.entryVisible = s.visible;
     }
     Record(std::move(e));
+}
+
+bool CliSession::WaitForSnapshot(const std::function<bool(const DeviceSnapshot&)>& accept,
+                                 std::chrono::milliseconds bound) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, bound, [&] {
+        for (const auto& [entry, snapshot] : lastSnapshot_) {
+            if (accept(snapshot)) {
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 void CliSession::Record(SessionEvent e) {

@@ -62,6 +62,11 @@ public:
     // Waits for an arrival or removal reported after `sequence` (see EventCount), then settles.
     bool WaitForChangeAfter(std::size_t sequence, std::chrono::milliseconds bound = kSettleBound);
 
+    // Waits until the last state some device reported passes `accept` (called under the
+    // session's lock, on this thread). False on timeout.
+    bool WaitForSnapshot(const std::function<bool(const DeviceSnapshot&)>& accept,
+                         std::chrono::milliseconds bound = kSettleBound);
+
     // The visible mouse entry (kind 2): the selected one first. nullopt when none.
     std::optional<int> MouseEntry();
     std::shared_ptr<CTavrenixMouseDevice> MouseDevice(int entry);
@@ -113,6 +118,7 @@ private:
     std::set<int> visibleUnsynced_;  // visible entries not synchronised yet
     std::map<int, int> syncCount_;
     std::map<int, std::string> lastState_;
+    std::map<int, DeviceSnapshot> lastSnapshot_;
     std::vector<SessionEvent> events_;
     std::size_t nextSequence_ = 0;
     std::size_t lastChangeSequence_ = 0;  // sequence + 1 of the last arrival or removal

@@ -1,10 +1,13 @@
 // q417ctl demo: plugging, the receiver's link and notifications on the emulated bus of --demo.
 #include <json/json.h>
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
@@ -18,22 +21,24 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
-    "usage: demo plug|unplug cable|receiver, demo link on|off, demo notify CODE";
+    "usage: demo plug|unplug cable|receiver|PRODUCT, demo link on|off, demo press BUTTON, "
+    "demo notify CODE";
 
-// The plugged device of that product; kNoDevice when none.
+// How long a press may take to reach the device object and be read back.
+constexpr std::chrono::milliseconds kPressBound{3000};
+
+// The plugged device of that kind (the cable, or any receiver); kNoDevice when none.
 emu::DeviceId Find(emu::EmulatedHidBus& bus, bool cable) {
-    for (emu::DeviceId id : bus.Devices()) {
-        std::optional<uint16_t> product = bus.ProductOf(id);
-        if (!product) {
-            continue;
-        }
-        if (cable ? *product == emu::kWiredMouseProductId
-                  : (*product == emu::kReceiverProductId || *product == emu::kReceiver2ProductId)) {
-            return id;
+    for (const emu::PluggedDevice& d : bus.Plugged()) {
+        if (d.receiver != cable) {
+            return d.id;
         }
     }
     return emu::kNoDevice;
 }
+
+// "cable", "receiver" (the first receiver the bus offers) or a product id from the bus's list.
+std::optional<emu::PlugOption> Choose(emu::EmulatedHidBus& bus, const std::string& what);
 
 // "0x1103" or "4355", 0..0xFFFF.
 std::optional<uint16_t> ParseCode(const std::string& text) {
@@ -46,6 +51,18 @@ std::optional<uint16_t> ParseCode(const std::string& text) {
         return std::nullopt;
     }
     return static_cast<uint16_t>(value);
+}
+
+std::optional<emu::PlugOption> Choose(emu::EmulatedHidBus& bus, const std::string& what) {
+    const std::optional<uint16_t> product =
+        what == "cable" || what == "receiver" ? std::nullopt : ParseCode(what);
+    for (const emu::PlugOption& option : bus.Catalogue()) {
+        if ((what == "cable" && !option.receiver) || (what == "receiver" && option.receiver) ||
+            (product && option.productId == *product)) {
+            return option;
+        }
+    }
+    return std::nullopt;
 }
 
 int Report(const CliContext& ctx, Json::Value doc, const std::string& text) {
@@ -71,9 +88,25 @@ int RunDemo(CliContext& ctx, CliArgs args) {
     const std::string& sub = args[0];
     const std::string& what = args[1];
     std::optional<uint16_t> code;
+    std::optional<emu::PlugOption> option;
     if (sub == "plug" || sub == "unplug") {
-        if (what != "cable" && what != "receiver") {
-            return ctx.Fail(kUsage, kExitUsage);
+        option = Choose(*ctx.demoBus, what);
+        if (!option) {
+            return ctx.Fail("demo " + sub + ": '" + what +
+                                "' is none of cable, receiver or a product the emulator offers",
+                            kExitUsage);
+        }
+    } else if (sub == "press") {
+        std::vector<std::string> buttons;
+        ctx.demoBus->WithFirmware<emu::DeviceFirmware>(
+            ctx.demoBus->MainMouse(), [&](emu::DeviceFirmware& f) { buttons = f.Buttons(); });
+        if (std::find(buttons.begin(), buttons.end(), what) == buttons.end()) {
+            std::string list;
+            for (const std::string& b : buttons) {
+                list += (list.empty() ? "" : "|") + b;
+            }
+            return ctx.Fail("demo press: the mouse has no button '" + what + "' (" + list + ")",
+                            kExitUsage);
         }
     } else if (sub == "link") {
         if (what != "on" && what != "off") {
@@ -102,21 +135,18 @@ int RunDemo(CliContext& ctx, CliArgs args) {
     doc["target"] = what;
 
     if (sub == "plug" || sub == "unplug") {
-        const bool cable = what == "cable";
-        const emu::DeviceId present = Find(bus, cable);
+        const emu::DeviceId present = bus.FindPlugged(option->productId);
         const std::size_t before = session->EventCount();
         if (sub == "plug") {
             if (present != emu::kNoDevice) {
-                return ctx.Fail("demo plug: a " + what + " is already plugged in", kExitFailed);
+                return ctx.Fail("demo plug: the " + what + " is already plugged in", kExitFailed);
             }
-            const emu::DeviceId id =
-                cable ? bus.PlugWiredMouse() : bus.PlugReceiver(emu::kReceiverProductId, true);
-            if (id == emu::kNoDevice) {
+            if (bus.Plug(option->productId) == emu::kNoDevice) {
                 return ctx.Fail("demo plug: the emulator refused", kExitFailed);
             }
         } else {
             if (present == emu::kNoDevice || !bus.Unplug(present)) {
-                return ctx.Fail("demo unplug: no " + what + " is plugged in", kExitFailed);
+                return ctx.Fail("demo unplug: the " + what + " is not plugged in", kExitFailed);
             }
         }
         const bool settled = session->WaitForChangeAfter(before);
@@ -124,8 +154,51 @@ int RunDemo(CliContext& ctx, CliArgs args) {
             *ctx.err << "q417ctl: warning: the device manager has not finished with the change\n";
         }
         doc["settled"] = settled;
+        doc["product"] = option->productId;
         return Report(ctx, doc,
-                      std::string(sub == "plug" ? "plugged in" : "unplugged") + " the " + what);
+                      std::string(sub == "plug" ? "plugged in" : "unplugged") + " the " + what +
+                          " (0x" + Hex4(option->productId) + ")");
+    }
+    if (sub == "press") {
+        // The mouse changes its own memory and announces it; the command ends once the device
+        // object has read the change back, so the next line of a script sees it.
+        const std::vector<emu::PluggedDevice> plugged = bus.Plugged();
+        const bool reachable =
+            std::any_of(plugged.begin(), plugged.end(),
+                        [](const emu::PluggedDevice& d) { return !d.receiver || d.linkUp; });
+        const std::optional<uint16_t> pressed = bus.PressButton(bus.MainMouse(), what);
+        if (!pressed) {
+            return ctx.Fail("demo press: the mouse did nothing", kExitFailed);
+        }
+        const int profile = *pressed & 0x0F;
+        const int stage = (*pressed >> 4) & 0x0F;
+        const bool dpi = (*pressed >> 8) == 0x11;
+        doc["code"] = *pressed;
+        doc["profile"] = profile;
+        if (dpi) {
+            doc["stage"] = stage;
+        }
+        bool seen = false;
+        if (reachable) {
+            seen = session->WaitForSnapshot(
+                [&](const DeviceSnapshot& s) {
+                    return s.mouse && s.mouse->recordSlot == profile &&
+                           s.mouse->currentProfile == profile &&
+                           (!dpi || s.mouse->activeStage == stage);
+                },
+                kPressBound);
+            if (!seen) {
+                *ctx.err << "q417ctl: warning: the device has not read the change back yet\n";
+            }
+        }
+        doc["seen"] = seen;
+        std::string text = "pressed the mouse's " + what + " button: " +
+                           (dpi ? "stage " + std::to_string(stage) + " of " : std::string()) +
+                           "profile " + std::to_string(profile) + " (0x" + Hex4(*pressed) + ")";
+        if (!reachable) {
+            text += "; nothing reaches the mouse, so nobody was told";
+        }
+        return Report(ctx, doc, text);
     }
     if (sub == "link") {
         const emu::DeviceId receiver = Find(bus, false);

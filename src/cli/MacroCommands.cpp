@@ -15,6 +15,7 @@
 #include "input/MacroLibrary.h"
 #include "platform/Folders.h"
 #include "profiles/CProfileList.h"
+#include "transport/CommandResult.h"
 
 namespace q417::cli {
 namespace {
@@ -217,15 +218,21 @@ MacroReply Delete(CMacroLibrary& library, int index, CTavrenixMouseDevice* mouse
         return Failure(MacroResultText(res));
     }
     bool reloaded = false;
+    std::optional<int> written;
+    int excess = 0;
     if (mouse != nullptr) {
         const bool mine =
             outcome.currentProfileChanged ||
             std::find(outcome.changedProfileIds.begin(), outcome.changedProfileIds.end(),
                       mouse->ProfileId()) != outcome.changedProfileIds.end();
         if (mine) {
-            // The mouse's key entries follow the renumbered document.
+            // The mouse's key entries follow the renumbered document, and the mouse itself still
+            // plays the old numbers: its macros and key table go out again (now, or when it is
+            // next reached).
             mouse->LoadFromProfile();
             reloaded = true;
+            mouse->MarkKeysPending();
+            written = mouse->WriteKeysAndMacros(&excess);
         }
         mouse->RefreshPanel();
     }
@@ -249,6 +256,19 @@ MacroReply Delete(CMacroLibrary& library, int index, CTavrenixMouseDevice* mouse
                   " profile" + (outcome.changedProfileIds.size() == 1 ? "" : "s");
     }
     r.text += "\n";
+    if (written) {
+        r.doc["keysWritten"] = *written == kResultOk;
+        if (*written == kResultOk) {
+            r.text += "the mouse's macros and key table were written again\n";
+        } else if (excess > 0) {
+            r.text += "warning: the macros do not fit the mouse; remove " + std::to_string(excess) +
+                      " events and apply again\n";
+        } else {
+            r.text +=
+                "warning: the mouse did not answer; its macros and key table are written "
+                "when it is reached again\n";
+        }
+    }
     for (const std::string& id : outcome.skippedProfileIds) {
         r.text += "warning: profile " + id + " could not be read and was left as it is\n";
     }

@@ -306,7 +306,9 @@ int RunEdit(CliContext& ctx, const std::string& command, Json::Value request,
     if (outcome->result != kResultOk) {
         return ctx.Fail(command +
                             ": writing the mouse failed: " + DeviceResultText(outcome->result) +
-                            (outcome->saved ? "; the change is kept in the profile" : ""),
+                            (outcome->saved ? "; the change is saved in the profile and goes to "
+                                              "the mouse when it is reached again"
+                                            : ""),
                         kExitFailed);
     }
     EntryStatus s;

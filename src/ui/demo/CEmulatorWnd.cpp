@@ -4,7 +4,9 @@
 #include <QGridLayout>
 #include <QMetaObject>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <initializer_list>
+#include <string>
 
 #include "emulator/MouseFirmware.h"
 #include "ui/framework/CResourceManager.h"
@@ -44,18 +46,33 @@ QPushButton:disabled { color: #5b6170; border-color: #262a33; }
 QFrame#emu_line { background: #2a2f3a; max-height: 1px; }
 )";
 
-}  // namespace
-
-uint16_t CEmulatorWnd::ProductOf(Plug plug) {
-    switch (plug) {
-        case kWired:
-            return emu::kWiredMouseProductId;
-        case kReceiver:
-            return emu::kReceiverProductId;
-        default:
-            return emu::kReceiver2ProductId;
+// The name of a pluggable product; products without a text of their own show their ids.
+QString ProductName(const emu::PlugOption& option) {
+    const char* key = option.productId == emu::kWiredMouseProductId  ? "demo_wired"
+                      : option.productId == emu::kReceiverProductId  ? "demo_receiver"
+                      : option.productId == emu::kReceiver2ProductId ? "demo_receiver2"
+                                                                     : nullptr;
+    if (key != nullptr) {
+        return Tr(key);
     }
+    return QString("USB %1:%2")
+        .arg(option.vendorId, 4, 16, QChar('0'))
+        .arg(option.productId, 4, 16, QChar('0'));
 }
+
+// "Profile button pressed: profile 3" from the notification the press announced.
+QString PressedText(const std::string& button, uint16_t code) {
+    const QString key = QString::fromStdString("demo_pressed_" + button);
+    if (button == "dpi") {
+        return TrArgs(key.toLatin1().constData(), {QString::number(((code >> 4) & 0x0F) + 1)});
+    }
+    if (button == "profile") {
+        return TrArgs(key.toLatin1().constData(), {QString::number((code & 0x0F) + 1)});
+    }
+    return TrArgs(key.toLatin1().constData(), {QString("0x%1").arg(code, 4, 16, QChar('0'))});
+}
+
+}  // namespace
 
 CEmulatorWnd::CEmulatorWnd(std::shared_ptr<emu::EmulatedHidBus> bus, QWidget* parent)
     : QWidget(parent, Qt::Window), bus_(std::move(bus)) {
@@ -76,57 +93,76 @@ CEmulatorWnd::CEmulatorWnd(std::shared_ptr<emu::EmulatedHidBus> bus, QWidget* pa
     auto* grid = new QGridLayout();
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(8);
-    const std::array<const char*, kPlugCount> names{"demo_wired", "demo_receiver",
-                                                    "demo_receiver2"};
-    for (int i = 0; i < kPlugCount; ++i) {
-        const Plug plug = static_cast<Plug>(i);
-        auto* name = new QLabel(this);
-        texts.SetTextId(name, names[i]);
-        Row& row = rows_[i];
+    const std::vector<emu::PlugOption> catalogue = bus_->Catalogue();
+    rows_.resize(catalogue.size());
+    for (int i = 0; i < PlugCount(); ++i) {
+        Row& row = rows_[static_cast<std::size_t>(i)];
+        row.option = catalogue[static_cast<std::size_t>(i)];
+        auto* name = new QLabel(ProductName(row.option), this);
         row.state = new QLabel(this);
         row.state->setObjectName("emu_state");
         row.plug = new QPushButton(this);
         row.plug->setObjectName(QString("emu_plug_%1").arg(i));
-        connect(row.plug, &QPushButton::clicked, this, [this, plug] { TogglePlug(plug); });
+        connect(row.plug, &QPushButton::clicked, this, [this, i] { TogglePlug(i); });
         grid->addWidget(name, i, 0);
         grid->addWidget(row.state, i, 1);
         grid->addWidget(row.plug, i, 2);
-        if (plug != kWired) {
+        if (row.option.receiver) {
             row.link = new QPushButton(this);
             row.link->setObjectName(QString("emu_link_%1").arg(i));
-            connect(row.link, &QPushButton::clicked, this, [this, plug] { ToggleLink(plug); });
+            connect(row.link, &QPushButton::clicked, this, [this, i] { ToggleLink(i); });
             grid->addWidget(row.link, i, 3);
         }
     }
     grid->setColumnStretch(1, 1);
     outer->addLayout(grid);
 
-    auto* line = new QFrame(this);
-    line->setObjectName("emu_line");
-    line->setFrameShape(QFrame::NoFrame);
-    line->setFixedHeight(1);
-    outer->addWidget(line);
-
-    auto* mouseHeading = new QLabel(this);
-    mouseHeading->setObjectName("emu_heading");
-    texts.SetTextId(mouseHeading, "demo_mouse");
-    outer->addWidget(mouseHeading);
-    auto* buttons = new QGridLayout();
-    target_ = new QLabel(this);
-    target_->setObjectName("emu_state");
-    dpiButton_ = new QPushButton(this);
-    dpiButton_->setObjectName("emu_dpi_btn");
-    texts.SetTextId(dpiButton_, "demo_dpi_btn");
-    connect(dpiButton_, &QPushButton::clicked, this, [this] { PressDpiButton(); });
-    profileButton_ = new QPushButton(this);
-    profileButton_->setObjectName("emu_profile_btn");
-    texts.SetTextId(profileButton_, "demo_profile_btn");
-    connect(profileButton_, &QPushButton::clicked, this, [this] { PressProfileButton(); });
-    buttons->addWidget(target_, 0, 0);
-    buttons->addWidget(dpiButton_, 0, 1);
-    buttons->addWidget(profileButton_, 0, 2);
-    buttons->setColumnStretch(0, 1);
-    outer->addLayout(buttons);
+    // One group of buttons per physical device that the plug list reaches.
+    for (const emu::PlugOption& option : catalogue) {
+        if (std::any_of(devices_.begin(), devices_.end(),
+                        [&](const DeviceButtons& d) { return d.firmware == option.firmware; })) {
+            continue;
+        }
+        DeviceButtons group;
+        group.firmware = option.firmware;
+        std::string kind;
+        std::vector<std::string> names;
+        bus_->WithFirmware<emu::DeviceFirmware>(option.firmware, [&](emu::DeviceFirmware& f) {
+            kind = std::string(f.Kind());
+            names = f.Buttons();
+        });
+        if (names.empty()) {
+            continue;
+        }
+        auto* line = new QFrame(this);
+        line->setObjectName("emu_line");
+        line->setFrameShape(QFrame::NoFrame);
+        line->setFixedHeight(1);
+        outer->addWidget(line);
+        auto* deviceHeading = new QLabel(this);
+        deviceHeading->setObjectName("emu_heading");
+        texts.SetTextId(deviceHeading, QString::fromStdString("demo_" + kind));
+        outer->addWidget(deviceHeading);
+        auto* buttons = new QGridLayout();
+        group.target = new QLabel(this);
+        group.target->setObjectName("emu_state");
+        buttons->addWidget(group.target, 0, 0);
+        int column = 1;
+        for (const std::string& button : names) {
+            auto* b = new QPushButton(this);
+            // The mouse's buttons keep the names the screenshots and tests know.
+            b->setObjectName(QString::fromStdString("emu_" + button + "_btn"));
+            texts.SetTextId(b, QString::fromStdString("demo_" + button + "_btn"));
+            const emu::FirmwareId firmware = group.firmware;
+            connect(b, &QPushButton::clicked, this,
+                    [this, firmware, button] { PressButton(firmware, button); });
+            buttons->addWidget(b, 0, column++);
+            group.buttons.push_back(b);
+        }
+        buttons->setColumnStretch(0, 1);
+        outer->addLayout(buttons);
+        devices_.push_back(std::move(group));
+    }
 
     status_ = new QLabel(this);
     status_->setObjectName("emu_status");
@@ -148,82 +184,84 @@ CEmulatorWnd::~CEmulatorWnd() {
 }
 
 void CEmulatorWnd::FindDevices() {
-    devices_.fill(emu::kNoDevice);
-    for (emu::DeviceId id : bus_->Devices()) {
-        const std::optional<uint16_t> product = bus_->ProductOf(id);
-        for (int i = 0; i < kPlugCount; ++i) {
-            if (product && *product == ProductOf(static_cast<Plug>(i)) &&
-                devices_[i] == emu::kNoDevice) {
-                devices_[i] = id;
-            }
+    for (Row& row : rows_) {
+        if (row.device == emu::kNoDevice || !bus_->IsPlugged(row.device)) {
+            row.device = bus_->FindPlugged(row.option.productId);
         }
     }
 }
 
+emu::DeviceId CEmulatorWnd::DeviceAt(Plug plug) const {
+    if (plug < 0 || plug >= PlugCount()) {
+        return emu::kNoDevice;
+    }
+    return rows_[static_cast<std::size_t>(plug)].device;
+}
+
 bool CEmulatorWnd::TogglePlug(Plug plug) {
+    if (plug < 0 || plug >= PlugCount()) {
+        return false;
+    }
+    Row& row = rows_[static_cast<std::size_t>(plug)];
     bool ok = false;
-    if (devices_[plug] != emu::kNoDevice && bus_->IsPlugged(devices_[plug])) {
-        ok = bus_->Unplug(devices_[plug]);
-        devices_[plug] = emu::kNoDevice;
+    if (row.device != emu::kNoDevice && bus_->IsPlugged(row.device)) {
+        ok = bus_->Unplug(row.device);
+        row.device = emu::kNoDevice;
     } else {
-        devices_[plug] =
-            plug == kWired ? bus_->PlugWiredMouse() : bus_->PlugReceiver(ProductOf(plug), true);
-        ok = devices_[plug] != emu::kNoDevice;
+        row.device = bus_->Plug(row.option.productId);
+        ok = row.device != emu::kNoDevice;
     }
     Refresh();
     return ok;
 }
 
 bool CEmulatorWnd::ToggleLink(Plug plug) {
-    const std::optional<bool> up = bus_->LinkUp(devices_[plug]);
-    const bool ok = up && bus_->SetLink(devices_[plug], !*up);
+    const emu::DeviceId device = DeviceAt(plug);
+    const std::optional<bool> up = bus_->LinkUp(device);
+    const bool ok = up && bus_->SetLink(device, !*up);
     Refresh();
     return ok;
 }
 
-emu::DeviceId CEmulatorWnd::TargetMouse() const {
-    if (devices_[kWired] != emu::kNoDevice && bus_->IsPlugged(devices_[kWired])) {
-        return devices_[kWired];
-    }
-    for (Plug plug : {kReceiver, kReceiver2}) {
-        if (devices_[plug] != emu::kNoDevice && bus_->LinkUp(devices_[plug]).value_or(false)) {
-            return devices_[plug];
+emu::DeviceId CEmulatorWnd::Reaching(emu::FirmwareId firmware) const {
+    emu::DeviceId viaReceiver = emu::kNoDevice;
+    for (const emu::PluggedDevice& d : bus_->Plugged()) {
+        if (d.firmware != firmware) {
+            continue;
+        }
+        if (!d.receiver) {
+            return d.id;  // the cable wins
+        }
+        if (d.linkUp && viaReceiver == emu::kNoDevice) {
+            viaReceiver = d.id;
         }
     }
-    return emu::kNoDevice;
+    return viaReceiver;
+}
+
+emu::DeviceId CEmulatorWnd::TargetMouse() const {
+    return Reaching(bus_->MainMouse());
+}
+
+bool CEmulatorWnd::PressButton(emu::FirmwareId firmware, const std::string& button) {
+    // Out of reach the device still changes, but nobody hears about it: the button is disabled.
+    if (Reaching(firmware) == emu::kNoDevice) {
+        return false;
+    }
+    const std::optional<uint16_t> code = bus_->PressButton(firmware, button);
+    if (code) {
+        SetStatus(PressedText(button, *code));
+    }
+    Refresh();
+    return code.has_value();
 }
 
 bool CEmulatorWnd::PressDpiButton() {
-    const emu::DeviceId target = TargetMouse();
-    const std::optional<uint8_t> stage = bus_->ActiveDpiStage(target);
-    if (!stage) {
-        return false;
-    }
-    // The button steps to the next stage and wraps round; a stage the mouse refuses is passed.
-    for (std::size_t step = 1; step <= emu::kDpiStageCount; ++step) {
-        const auto next = static_cast<uint8_t>((*stage + step) % emu::kDpiStageCount);
-        if (bus_->SwitchDpiStageOnDevice(target, next)) {
-            SetStatus(TrArgs("demo_pressed_dpi", {QString::number(next + 1)}));
-            return true;
-        }
-    }
-    return false;
+    return PressButton(bus_->MainMouse(), std::string(emu::kMouseDpiButton));
 }
 
 bool CEmulatorWnd::PressProfileButton() {
-    const emu::DeviceId target = TargetMouse();
-    const std::optional<uint8_t> profile = bus_->CurrentProfile(target);
-    if (!profile) {
-        return false;
-    }
-    for (std::size_t step = 1; step < emu::kProfileCount; ++step) {
-        const auto next = static_cast<uint8_t>((*profile + step) % emu::kProfileCount);
-        if (bus_->SwitchProfileOnDevice(target, next)) {
-            SetStatus(TrArgs("demo_pressed_profile", {QString::number(next + 1)}));
-            return true;
-        }
-    }
-    return false;
+    return PressButton(bus_->MainMouse(), std::string(emu::kMouseProfileButton));
 }
 
 void CEmulatorWnd::SetStatus(const QString& text) {
@@ -235,17 +273,14 @@ QString CEmulatorWnd::StatusText() const {
 }
 
 void CEmulatorWnd::Refresh() {
-    for (int i = 0; i < kPlugCount; ++i) {
-        Row& row = rows_[i];
-        const bool plugged = devices_[i] != emu::kNoDevice && bus_->IsPlugged(devices_[i]);
-        if (!plugged) {
-            devices_[i] = emu::kNoDevice;
-        }
-        CResourceManager& texts = CResourceManager::GetInstance();
+    FindDevices();
+    CResourceManager& texts = CResourceManager::GetInstance();
+    for (Row& row : rows_) {
+        const bool plugged = row.device != emu::kNoDevice;
         texts.SetTextId(row.plug, plugged ? "demo_unplug" : "demo_plug");
         QString state = Tr(plugged ? "demo_plugged" : "demo_absent");
         if (row.link != nullptr) {
-            const bool up = plugged && bus_->LinkUp(devices_[i]).value_or(false);
+            const bool up = plugged && bus_->LinkUp(row.device).value_or(false);
             row.link->setEnabled(plugged);
             texts.SetTextId(row.link, up ? "demo_link_off" : "demo_link_on");
             if (plugged) {
@@ -254,18 +289,30 @@ void CEmulatorWnd::Refresh() {
         }
         row.state->setText(state);
     }
-    const emu::DeviceId target = TargetMouse();
-    const bool any = target != emu::kNoDevice;
-    dpiButton_->setEnabled(any);
-    profileButton_->setEnabled(any);
-    if (!any) {
-        target_->setText(Tr("demo_no_mouse"));
-        return;
+    for (DeviceButtons& group : devices_) {
+        const emu::DeviceId via = Reaching(group.firmware);
+        const bool any = via != emu::kNoDevice;
+        for (QPushButton* b : group.buttons) {
+            b->setEnabled(any);
+        }
+        if (!any) {
+            group.target->setText(Tr("demo_no_mouse"));
+            continue;
+        }
+        bool viaCable = false;
+        for (const emu::PluggedDevice& d : bus_->Plugged()) {
+            viaCable = viaCable || (d.id == via && !d.receiver);
+        }
+        uint8_t profile = 0;
+        uint8_t stage = 0;
+        bus_->WithFirmware<emu::MouseFirmware>(group.firmware, [&](emu::MouseFirmware& m) {
+            profile = m.CurrentProfile();
+            stage = m.ActiveDpiStage();
+        });
+        group.target->setText(
+            TrArgs("demo_mouse_state", {Tr(viaCable ? "demo_via_cable" : "demo_via_receiver"),
+                                        QString::number(profile + 1), QString::number(stage + 1)}));
     }
-    const QString via = Tr(target == devices_[kWired] ? "demo_via_cable" : "demo_via_receiver");
-    target_->setText(TrArgs("demo_mouse_state",
-                            {via, QString::number(bus_->CurrentProfile(target).value_or(0) + 1),
-                             QString::number(bus_->ActiveDpiStage(target).value_or(0) + 1)}));
 }
 
 }  // namespace q417::ui

@@ -1,13 +1,13 @@
 #pragma once
-// The demo's "Emulator" window: stands in for the user's hands on the hardware. It plugs and
-// unplugs the wired mouse and the two receivers of the emulated bus, switches a receiver's mouse
-// on and off, and presses the mouse's DPI and profile buttons (the mouse changes its memory and
-// announces it, as the real one does).
+// The demo's "Emulator" window: stands in for the user's hands on the hardware. Built from the
+// bus's list of what can be plugged in and of its physical devices, it plugs and unplugs cables
+// and receivers, switches a receiver's device on and off, and presses the devices' own buttons
+// (the firmware changes its memory and announces it, as the real one does).
 #include <QLabel>
 #include <QPushButton>
 #include <QWidget>
-#include <array>
 #include <memory>
+#include <vector>
 
 #include "emulator/EmulatedHidBus.h"
 
@@ -19,19 +19,26 @@ public:
     explicit CEmulatorWnd(std::shared_ptr<emu::EmulatedHidBus> bus, QWidget* parent = nullptr);
     ~CEmulatorWnd() override;
 
-    // The plugs the window drives: the wired mouse and the receivers 0x7102 and 0x7103.
-    enum Plug { kWired = 0, kReceiver = 1, kReceiver2 = 2, kPlugCount = 3 };
-    static uint16_t ProductOf(Plug plug);
+    // Rows of the plug list, in the bus's catalogue order (the demo bus lists the wired mouse,
+    // then the receivers 0x7102 and 0x7103).
+    using Plug = int;
+    static constexpr Plug kWired = 0;
+    static constexpr Plug kReceiver = 1;
+    static constexpr Plug kReceiver2 = 2;
+    int PlugCount() const { return static_cast<int>(rows_.size()); }
 
     // The actions behind the buttons (the tests and the screenshot mode call them too).
     bool TogglePlug(Plug plug);
     bool ToggleLink(Plug plug);
-    // The mouse the buttons press: the wired one, else a receiver whose mouse is on.
+    // The connection through which the main mouse is reached: its cable, else a receiver whose
+    // link is up; kNoDevice when out of reach.
     emu::DeviceId TargetMouse() const;
+    // Presses one of a physical device's buttons ("dpi", "profile" on the mouse).
+    bool PressButton(emu::FirmwareId firmware, const std::string& button);
     bool PressDpiButton();
     bool PressProfileButton();
 
-    emu::DeviceId DeviceAt(Plug plug) const { return devices_[plug]; }
+    emu::DeviceId DeviceAt(Plug plug) const;
     QString StatusText() const;
 
 public slots:
@@ -40,20 +47,26 @@ public slots:
 
 private:
     struct Row {
+        emu::PlugOption option;
+        emu::DeviceId device = emu::kNoDevice;
         QLabel* state = nullptr;
         QPushButton* plug = nullptr;
         QPushButton* link = nullptr;
     };
+    struct DeviceButtons {
+        emu::FirmwareId firmware = emu::FirmwareId::None;
+        QLabel* target = nullptr;
+        std::vector<QPushButton*> buttons;
+    };
     void FindDevices();
+    // Through which connection the physical device is reached now (kNoDevice: out of reach).
+    emu::DeviceId Reaching(emu::FirmwareId firmware) const;
     void SetStatus(const QString& text);
 
     std::shared_ptr<emu::EmulatedHidBus> bus_;
     int listener_ = -1;
-    std::array<emu::DeviceId, kPlugCount> devices_{};
-    std::array<Row, kPlugCount> rows_{};
-    QLabel* target_ = nullptr;
-    QPushButton* dpiButton_ = nullptr;
-    QPushButton* profileButton_ = nullptr;
+    std::vector<Row> rows_;
+    std::vector<DeviceButtons> devices_;
     QLabel* status_ = nullptr;
 };
 
