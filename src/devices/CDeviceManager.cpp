@@ -748,6 +748,9 @@ void CDeviceManager::RunLinkWatch(int entry) {
             const SelectorEntry& e = entries_[static_cast<std::size_t>(entry)];
             if (result->linkOk && !e.visible) {
                 OnReachability(entry, true);
+                // While out of reach the mouse may have been used on its own (profile or stage
+                // buttons, unheard): it is read again before its page is trusted.
+                StartTimer(entry, kTimerSynchronise, kSyncDelay);
                 if (e.battery) {
                     RunPowerTimer(entry);
                 }

@@ -232,6 +232,7 @@ int CTavrenixMouseDevice::ReadProfileRecord(int* profileNumber) {
     currentProfile_ = p;
     recordSlot_ = p;
     recordStale_ = false;
+    recordRead_ = true;
     lastRecord_ = MouseRecord::FromBytes(raw);
     lastRecord_.bytes[MouseRecord::kLightSpare] = 0;
 
@@ -322,6 +323,11 @@ int CTavrenixMouseDevice::WriteRecordTo(int profileIndex, int profileByte, bool 
     } else {
         // Kept for the next time the mouse answers: where it goes, and whether byte 0 is ours
         // (a profile switch sends the mouse to slot 0) or follows the mouse (an edit).
+        if (!recordRead_) {
+            // Without a record read from this mouse there is nothing safe to build a later
+            // write on; the mouse's own record is read when it is reached.
+            return result;
+        }
         const bool keepByte0 = followsMouse && recordPending_ && pendingSlot_ == profileIndex;
         recordPending_ = true;
         pendingSlot_ = profileIndex;

@@ -136,6 +136,7 @@ private:
     int currentProfile_ = 0;
     int recordSlot_ = 0;          // where lastRecord_ was read from
     bool recordStale_ = false;    // the mouse moved to another slot we could not read yet
+    bool recordRead_ = false;     // lastRecord_ came from this mouse
     bool recordPending_ = false;  // the last record write did not reach the mouse
     int pendingSlot_ = 0;
     std::optional<std::uint8_t> pendingByte0_;  // empty: slot 0's byte 0 follows the mouse
