@@ -8,9 +8,11 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "cli/CliCommands.h"
+#include "cli/CliSession.h"
 #include "cli/HexFormat.h"
 #include "platform/Trace.h"
 #include "transport/CReportChannel.h"
@@ -145,6 +147,37 @@ struct OpenedChannel {
     std::unique_ptr<CReportChannel> channel;
     TakenSlot target;
 };
+
+// Runs fn on the channel a command should use. Inside a script whose device manager already
+// talks to that interface, the traffic goes through the device's own channel on its thread: a
+// second reader of the same collection would be handed the other's replies and take them for its
+// own (replies are matched by their command code only).
+template <class Fn>
+auto WithCommandChannel(CliContext& ctx, OpenedChannel& opened, Fn fn)
+    -> std::invoke_result_t<Fn&, CReportChannel&> {
+    if (ctx.HasSession()) {
+        std::string error;
+        if (CliSession* session = ctx.Session(&error)) {
+            for (const SelectorEntry& e :
+                 session->OnLoop([&] { return session->Manager().Entries(); })) {
+                CTavrenixUSBDevice& device = *e.device;
+                using R = std::invoke_result_t<Fn&, CReportChannel&>;
+                std::optional<std::optional<R>> ran = device.Call([&]() -> std::optional<R> {
+                    CReportChannel& own = device.CommandChannel();
+                    if (own.IsOpen() == 0 ||
+                        own.SelectedInterface().Path() != opened.target.slot.path) {
+                        return std::nullopt;
+                    }
+                    return fn(own);
+                });
+                if (ran && *ran) {
+                    return std::move(**ran);
+                }
+            }
+        }
+    }
+    return fn(*opened.channel);
+}
 
 // On failure prints the reason and returns the exit code.
 std::optional<int> OpenCommandChannel(const CliContext& ctx, OpenedChannel& opened) {
@@ -293,26 +326,35 @@ int RunInfo(CliContext& ctx, CliArgs args) {
     if (std::optional<int> failed = OpenCommandChannel(ctx, opened)) {
         return *failed;
     }
-    CReportChannel& channel = *opened.channel;
-    if (channel.UseReceiver() && !CmdQueryLink(channel)) {
-        return ctx.Fail("the receiver's mouse does not answer: switch it on or bring it in range",
-                        kExitFailed);
-    }
-    std::array<uint8_t, kInfoBlockSize> info{};
-    int result = kResultOk;
-    {
+    struct InfoRead {
+        std::optional<std::string> failure;
+        int result = kResultOk;
+        std::array<uint8_t, kInfoBlockSize> info{};
+    };
+    const InfoRead read = WithCommandChannel(ctx, opened, [](CReportChannel& channel) {
+        InfoRead r;
+        if (channel.UseReceiver() && !CmdQueryLink(channel)) {
+            r.failure = "the receiver's mouse does not answer: switch it on or bring it in range";
+            return r;
+        }
         CmdTransaction transaction(channel);
         if (!transaction.Begun()) {
-            return ctx.Fail(
-                "begin command failed: " + std::string(CommandResultText(transaction.Result())),
-                kExitFailed);
+            r.failure =
+                "begin command failed: " + std::string(CommandResultText(transaction.Result()));
+            return r;
         }
-        result = CmdReadInfo(channel, info);
+        r.result = CmdReadInfo(channel, r.info);
         const int endResult = transaction.End();
-        if (result == kResultOk && endResult != kResultOk) {
-            result = endResult;
+        if (r.result == kResultOk && endResult != kResultOk) {
+            r.result = endResult;
         }
+        return r;
+    });
+    if (read.failure) {
+        return ctx.Fail(*read.failure, kExitFailed);
     }
+    const int result = read.result;
+    const std::array<uint8_t, kInfoBlockSize>& info = read.info;
     if (result != kResultOk) {
         return ctx.Fail(
             "reading the information block failed: " + std::string(CommandResultText(result)) +
@@ -392,7 +434,9 @@ int RunRaw(CliContext& ctx, CliArgs args) {
     }
     Frame reply{};
     uint32_t transferred = 0;
-    const int result = opened.channel->Exchange(request, reply, &transferred);
+    const int result = WithCommandChannel(ctx, opened, [&](CReportChannel& channel) {
+        return channel.Exchange(request, reply, &transferred);
+    });
     const bool gotReply = result == kResultOk || result == kResultRefused;
 
     if (ctx.json) {

@@ -157,6 +157,35 @@ TEST_F(MainWindowTest, ATypedDpiIsRoundedShownAndWrittenWithTheSensorRule) {
     EXPECT_TRUE(PumpUntil([&] { return StoredStageX(mouse, 1) == (26000 - 50) / 50; }));
 }
 
+TEST_F(MainWindowTest, AnEditTheMouseRefusedIsShownKeptAndSentLater) {
+    const emu::DeviceId mouse = bus_->PlugWiredMouse();
+    Start();
+    CMousePage* page = WaitForMousePage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_FALSE(page->WriteNoticeShown());
+    // CmdBegin passes, the record's first frame fails.
+    emu::Fault fail;
+    fail.kind = emu::FaultKind::Status;
+    fail.status = 0xFF;
+    fail.skipFrames = 1;
+    ASSERT_TRUE(bus_->InjectFault(mouse, fail));
+    auto* edit = Control<QLineEdit>(page, "DPI_edit_2");
+    ASSERT_NE(edit, nullptr);
+    edit->setText("2000");
+    SendNotify(edit, notify::kReturn);
+    ASSERT_TRUE(PumpUntil([&] { return page->WriteNoticeShown(); }));
+    auto* notice = Control<QLabel>(page, "device_write_notice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->text(), CResourceManager::GetInstance().Text("mouse_write_pending"));
+    EXPECT_NE(StoredStageX(mouse, 2), (2000 - 50) / 50);
+
+    // The mouse asks to be read again: what it missed goes out first, the notice goes away.
+    ASSERT_TRUE(bus_->RaiseNotification(mouse, 0x0401));
+    EXPECT_TRUE(PumpUntil([&] { return StoredStageX(mouse, 2) == (2000 - 50) / 50; }));
+    EXPECT_TRUE(PumpUntil([&] { return !page->WriteNoticeShown(); }));
+    EXPECT_EQ(edit->text(), "2000");
+}
+
 TEST_F(MainWindowTest, TheLastEnabledStageCannotBeSwitchedOff) {
     bus_->PlugWiredMouse();
     Start();

@@ -11,6 +11,7 @@
 
 #include "devices/DpiEncoding.h"
 #include "devices/MousePageRules.h"
+#include "transport/CommandResult.h"
 #include "ui/controls/CDeviceKeyButtonUI.h"
 #include "ui/controls/CDeviceProfileUI.h"
 #include "ui/framework/CResourceManager.h"
@@ -118,6 +119,9 @@ void CMousePage::Apply(const DeviceSnapshot& snapshot) {
     }
     view_ = snapshot.mouse->page;
     haveView_ = true;
+    if (writePending_ && !snapshot.mouse->writePending) {
+        editFailed_ = false;  // the kept change has reached the mouse
+    }
     writePending_ = snapshot.mouse->writePending;
     ApplyView();
     ShowWriteNotice();
@@ -382,7 +386,8 @@ void CMousePage::SubmitNow(const QString& key, Edit edit) {
             --inFlight_;
             running_.remove(key);
             if (result && *result != 1) {
-                editFailed_ = true;
+                // A change kept for later is told by the snapshot; one refused outright here.
+                editFailed_ = !writePending_ && *result != kResultBadArgument;
                 emit editFailed(entry_, *result);
             } else if (result) {
                 editFailed_ = false;
