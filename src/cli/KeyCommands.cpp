@@ -444,6 +444,9 @@ private:
 constexpr std::string_view kNoDeviceText = "No device is connected";
 constexpr std::string_view kTooLargeText =
     "The macros do not fit into the mouse's memory: remove at least %d events and apply again";
+constexpr std::string_view kCutText =
+    "cut short because q417ctl is stopping: the mouse holds only part of the macros and key "
+    "table; apply again";
 
 }  // namespace
 
@@ -523,6 +526,9 @@ int RunApply(CliContext& ctx, CliArgs args) {
         case KeyApplyOutcome::KeyTableFailed:
             failure = "the macros were written but the key table was not (result " +
                       std::to_string(r.keyTableResult) + ")";
+            break;
+        case KeyApplyOutcome::Cut:
+            failure = std::string(kCutText);
             break;
     }
     if (!failure.empty()) {

@@ -15,6 +15,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliSession.h"
 #include "cli/HexFormat.h"
+#include "input/MacroBlock.h"
 #include "transport/CommandResult.h"
 #include "transport/DeviceIdentity.h"
 
@@ -405,6 +406,11 @@ int ReportApply(CliContext& ctx, const std::string& command, const ProfileApplyR
         failure = ProfileListResultText(static_cast<ProfileListResult>(r.listResult));
     } else if (!r.messageKey.empty()) {
         failure = ApplyMessage(r);
+    } else if (r.macroResult == kMacrosCut || r.keyTableResult == kResultCut) {
+        // Never "done": the mouse holds part of the macros or key table.
+        failure =
+            "cut short because the mouse was stopping: the macros and the key table were "
+            "only partly written";
     } else if (r.recordResult != kResultOk) {
         failure = "writing the profile record failed: " + DeviceResultText(r.recordResult);
     } else if (r.keyTableResult != 0 && r.keyTableResult != kResultOk) {

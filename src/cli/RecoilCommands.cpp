@@ -119,6 +119,10 @@ int RunWrite(CliContext& ctx) {
     if (outcome->result == kResultNoReply) {
         return ctx.Fail("recoil write: No device is connected", kInputExitNoDevice);
     }
+    if (outcome->result == kResultCut) {
+        return ctx.Fail("recoil write: " + std::string(CommandResultText(kResultCut)),
+                        kInputExitFailed);
+    }
     if (outcome->result != kResultOk) {
         return ctx.Fail("recoil write: the mouse refused the sequences: " +
                             std::string(CommandResultText(outcome->result)) + " (" +

@@ -663,7 +663,7 @@ int CTavrenixMouseDevice::WriteKeyTable(int profileIndex, std::vector<KeyAssignm
     auto library = macros_.ReadLibrary();
     int count = library ? static_cast<int>(library->size()) : 0;
     return q417::WriteKeyTable(CommandChannel(), IsWireless(), keyTable_, std::move(entries), count,
-                               keyLayout_, TransferProgress());
+                               keyLayout_, TransferProgress(), StopToken());
 }
 
 int CTavrenixMouseDevice::WriteCurrentKeyTable(int profileIndex) {
@@ -673,13 +673,14 @@ int CTavrenixMouseDevice::WriteCurrentKeyTable(int profileIndex) {
 int CTavrenixMouseDevice::WriteMacros(const std::vector<int>& usedMacros) {
     SetProfilePaths();
     return q417::WriteMacros(CommandChannel(), IsWireless(), macros_, usedMacros, InfoBlock().bytes,
-                             TransferProgress());
+                             TransferProgress(), StopToken());
 }
 
 int CTavrenixMouseDevice::WriteRecoil() {
     SetProfilePaths();
     recoil_.PrepareGuns();
-    return q417::WriteRecoil(CommandChannel(), IsWireless(), recoil_.ReadAll(), TransferProgress());
+    return q417::WriteRecoil(CommandChannel(), IsWireless(), recoil_.ReadAll(), TransferProgress(),
+                             StopToken());
 }
 
 std::optional<SaveResult> CTavrenixMouseDevice::StoreKeyAssignment(

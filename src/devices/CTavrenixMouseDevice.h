@@ -58,7 +58,8 @@ public:
     std::vector<int> CollectUsedMacros() override;
     int WriteKeyTable(int profileIndex, std::vector<KeyAssignmentEntry> entries) override;
     int WriteCurrentKeyTable(int profileIndex) override;
-    // 0 written, -1 no device, n > 0 the block is too large (see WriteMacros in input).
+    // 0 written, -1 no device, -2 cut by the device's stop, n > 0 the block is too large (see
+    // WriteMacros in input). The key table and recoil writes give kResultCut when cut.
     int WriteMacros(const std::vector<int>& usedMacros) override;
     // The four guns' working files to the device's recoil memory: 1 written, else the failure.
     int WriteRecoil();

@@ -79,6 +79,9 @@ public:
     // submit them (Submit with a result loop, or Call to wait).
     CommandThread& Commands() { return commands_; }
     bool OnCommandThread() const { return commands_.IsCommandThread(); }
+    // Requested once the device stops (the command thread's token, the one every operation's
+    // context carries): the long writes pass it down and are cut between two frames.
+    std::stop_token StopToken() const { return commands_.StopToken(); }
     // Runs fn() on the command thread and waits for its result (nullopt when it did not run).
     template <class Fn>
     auto Call(Fn fn) -> std::optional<std::invoke_result_t<Fn&>> {

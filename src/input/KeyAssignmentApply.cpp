@@ -1,12 +1,19 @@
 #include "input/KeyAssignmentApply.h"
 
+#include "input/MacroBlock.h"
 #include "platform/Trace.h"
+#include "transport/CommandResult.h"
 
 namespace q417 {
 
 KeyApplyResult ApplyKeyAssignments(KeyApplyTarget& target) {
     KeyApplyResult result;
     result.macroResult = target.WriteMacros(target.CollectUsedMacros());
+    if (result.macroResult == kMacrosCut) {
+        // The macro memory may hold a partial block: no key table may name it.
+        result.outcome = KeyApplyOutcome::Cut;
+        return result;
+    }
     if (result.macroResult > 0) {
         result.outcome = KeyApplyOutcome::TooLarge;
         result.messageKey = std::string(kMessageMacrosTooLarge);
@@ -19,7 +26,9 @@ KeyApplyResult ApplyKeyAssignments(KeyApplyTarget& target) {
         return result;
     }
     result.keyTableResult = target.WriteCurrentKeyTable(0);
-    if (result.keyTableResult != 1) {
+    if (result.keyTableResult == kResultCut) {
+        result.outcome = KeyApplyOutcome::Cut;
+    } else if (result.keyTableResult != 1) {
         // Not reported as written: the device still holds the old key table.
         Trace("apply: key table not written (" + std::to_string(result.keyTableResult) + ")");
         result.outcome = KeyApplyOutcome::KeyTableFailed;

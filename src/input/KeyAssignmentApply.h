@@ -18,9 +18,9 @@ public:
     virtual ~KeyApplyTarget() = default;
     // Distinct macro indices the keys use, in order of first use.
     virtual std::vector<int> CollectUsedMacros() = 0;
-    // 0 written, -1 no device, n > 0 the block is n events too large.
+    // 0 written, -1 no device, -2 cut by the device's stop, n > 0 the block is n events too large.
     virtual int WriteMacros(const std::vector<int>& usedMacros) = 0;
-    // 1 written, anything else not.
+    // 1 written (kResultCut when cut by the device's stop), anything else not.
     virtual int WriteCurrentKeyTable(int profileIndex) = 0;
 };
 
@@ -29,6 +29,7 @@ enum class KeyApplyOutcome {
     NoDevice,        // macro step -1: "message_text_7"; the key table is not written
     TooLarge,        // macro step n > 0: "message_text_16" with n; the key table is not written
     KeyTableFailed,  // macros written, the key table write failed (keyTableResult)
+    Cut,             // the device stopped during the macros or the key table: partly written
 };
 
 struct KeyApplyResult {

@@ -118,7 +118,11 @@ std::vector<std::uint8_t> ComposeKeyTable(std::span<const std::uint8_t> base, st
 int WriteKeyTable(CReportChannel& channel, bool wireless,
                   std::span<const std::uint8_t> keyTableLastRead,
                   std::vector<KeyAssignmentEntry> entries, int macroCount,
-                  const KeyTableLayout& layout, const ChunkProgress& progress) {
+                  const KeyTableLayout& layout, const ChunkProgress& progress,
+                  std::stop_token stop) {
+    if (stop.stop_requested()) {
+        return kResultCut;
+    }
     if (channel.IsOpen() == 0) {
         return 0;
     }
@@ -147,11 +151,15 @@ int WriteKeyTable(CReportChannel& channel, bool wireless,
     if (!channel.SetBlockSize(static_cast<std::uint16_t>(table.size()))) {
         return 0;
     }
+    // The information read may have taken a while through the receiver.
+    if (stop.stop_requested()) {
+        return kResultCut;
+    }
     GuardedWrite write(channel, wireless);
     if (!write.Ok()) {
         return write.Result();
     }
-    write.Step([&] { return CmdWriteKeyTable(channel, table, 0, progress); });
+    write.Step([&] { return CmdWriteKeyTable(channel, table, 0, progress, stop); });
     return write.End();
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <vector>
 
 #include "input/KeyTables.h"
@@ -68,11 +69,14 @@ std::vector<std::uint8_t> ComposeKeyTable(std::span<const std::uint8_t> base, st
 // the table from keyTableLastRead and the entries, and sends it between CmdBegin and CmdEnd
 // (through the receiver with a link check before every command). Returns 1 when written; 0 for a
 // closed channel, a lost link, a failed information read, N of 0 or above 170, or a last-read
-// table shorter than 3·N (nothing is written then); otherwise the first failing command's result.
+// table shorter than 3·N (nothing is written then); kResultCut when stop was requested before
+// the transaction began (nothing sent) or during the table (the frame in flight completed, then
+// CmdEnd); otherwise the first failing command's result.
 // The channel's block size is set to 3·N, the size of this device's key table.
 int WriteKeyTable(CReportChannel& channel, bool wireless,
                   std::span<const std::uint8_t> keyTableLastRead,
                   std::vector<KeyAssignmentEntry> entries, int macroCount,
-                  const KeyTableLayout& layout, const ChunkProgress& progress = {});
+                  const KeyTableLayout& layout, const ChunkProgress& progress = {},
+                  std::stop_token stop = {});
 
 }  // namespace q417

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "input/MacroLibrary.h"
 #include "platform/Trace.h"
@@ -93,10 +94,17 @@ std::optional<std::vector<std::vector<MacroEvent>>> ReadUsedMacros(
 }
 
 int WriteMacroBlock(CReportChannel& channel, bool wireless, std::span<const uint8_t> block,
-                    const ChunkProgress& progress) {
+                    const ChunkProgress& progress, std::stop_token stop) {
+    if (stop.stop_requested()) {
+        return kMacrosCut;
+    }
     GuardedWrite write(channel, wireless);
-    write.Step([&] { return CmdWriteMacros(write.Channel(), block, progress); });
+    write.Step([&] { return CmdWriteMacros(write.Channel(), block, progress, stop); });
     const int result = write.End();
+    if (result == kResultCut) {
+        Trace("WriteMacros: cut short by a stop");
+        return kMacrosCut;
+    }
     if (result != kResultOk) {
         Trace("WriteMacros: failed with " + std::to_string(result));
         return kMacrosNoDevice;
@@ -106,7 +114,10 @@ int WriteMacroBlock(CReportChannel& channel, bool wireless, std::span<const uint
 
 int WriteMacros(CReportChannel& channel, bool wireless, const CMacroLibrary& library,
                 const std::vector<int>& usedMacros, std::span<const uint8_t, kInfoBlockSize> info,
-                const ChunkProgress& progress) {
+                const ChunkProgress& progress, std::stop_token stop) {
+    if (stop.stop_requested()) {
+        return kMacrosCut;
+    }
     // A closed device or a silent mouse behind the receiver is "no device", not "written": the
     // caller must then not write a key table that names macros the device does not hold.
     if (channel.IsOpen() == 0 || (wireless && !CmdQueryLink(channel))) {
@@ -135,7 +146,7 @@ int WriteMacros(CReportChannel& channel, bool wireless, const CMacroLibrary& lib
         // Only reachable with a memory above 64 KiB, which byte 6 cannot describe.
         return MacroEventsOverLimit(total, 0xFFFF);
     }
-    return WriteMacroBlock(channel, wireless, block, progress);
+    return WriteMacroBlock(channel, wireless, block, progress, std::move(stop));
 }
 
 }  // namespace q417

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <stop_token>
 #include <vector>
 
 #include "input/MacroEventRow.h"
@@ -34,6 +35,9 @@ inline constexpr std::size_t kMacroMemoryUnit = 128;  // information byte 6 coun
 // WriteMacros results besides n > 0 (too large by n events).
 inline constexpr int kMacrosWritten = 0;
 inline constexpr int kMacrosNoDevice = -1;
+// The device was stopping: the write did not begin, or was cut between two frames and ended (the
+// macro memory then holds a partial block, so the key table must not be written either).
+inline constexpr int kMacrosCut = -2;
 
 // The device's macro memory in bytes: information byte 6 x 128.
 std::size_t MacroMemoryBytes(std::span<const uint8_t, kInfoBlockSize> info);
@@ -60,15 +64,17 @@ std::optional<std::vector<std::vector<MacroEvent>>> ReadUsedMacros(
 // CmdEnd (through the receiver the link is checked first and before every command). Results:
 //   0   written, or nothing to write (no used macro, or the library file is unreadable)
 //  -1   no device: channel closed, link down or lost, or a command failed
+//  -2   cut: stop was requested before the write began (nothing sent) or during it (the frame
+//       in flight completed, then CmdEnd)
 //   n>0 the block is larger than the macro memory (information byte 6 x 128) by n - 1 events and
 //       a part; nothing is sent
 // progress receives (frames done, frames total) of the block after each frame.
 int WriteMacros(CReportChannel& channel, bool wireless, const CMacroLibrary& library,
                 const std::vector<int>& usedMacros, std::span<const uint8_t, kInfoBlockSize> info,
-                const ChunkProgress& progress = {});
+                const ChunkProgress& progress = {}, std::stop_token stop = {});
 
-// Sends a block already built, under the same rules and results (0 or -1).
+// Sends a block already built, under the same rules and results (0, -1 or -2).
 int WriteMacroBlock(CReportChannel& channel, bool wireless, std::span<const uint8_t> block,
-                    const ChunkProgress& progress = {});
+                    const ChunkProgress& progress = {}, std::stop_token stop = {});
 
 }  // namespace q417

@@ -19,7 +19,10 @@ std::vector<uint8_t> BuildRecoilBlock(const RecoilSet& guns) {
 }
 
 int WriteRecoil(CReportChannel& channel, bool wireless, const RecoilSet& guns,
-                const ChunkProgress& progress) {
+                const ChunkProgress& progress, std::stop_token stop) {
+    if (stop.stop_requested()) {
+        return kResultCut;
+    }
     if (channel.IsOpen() == 0 || (wireless && !CmdQueryLink(channel))) {
         return kResultNoReply;
     }
@@ -29,11 +32,14 @@ int WriteRecoil(CReportChannel& channel, bool wireless, const RecoilSet& guns,
         return result;
     }
     std::vector<uint8_t> block = BuildRecoilBlock(guns);
+    if (stop.stop_requested()) {
+        return kResultCut;
+    }
     GuardedWrite write(channel, wireless);
     if (!write.Ok()) {
         return write.Result();
     }
-    write.Step([&] { return CmdWriteRecoil(channel, block, progress); });
+    write.Step([&] { return CmdWriteRecoil(channel, block, progress, stop); });
     return write.End();
 }
 

@@ -5,6 +5,7 @@
 //   event count (u16), two zero bytes and its events of 4 bytes.
 // Total = 40 + 4 x (sum of the event counts); four full guns give 2920 bytes.
 #include <cstdint>
+#include <stop_token>
 #include <vector>
 
 #include "input/RecoilSequence.h"
@@ -25,9 +26,11 @@ std::vector<uint8_t> BuildRecoilBlock(const RecoilSet& guns);
 // CmdEnd. Nothing is sent while the channel is closed; through the receiver (wireless) the link is
 // checked first and before every command, and a failed check stops the write. The device
 // information block is read before the transaction, as a liveness check.
-// Returns kResultOk, 0 (channel closed, link down or lost) or the first failing command's result.
+// Returns kResultOk, 0 (channel closed, link down or lost), kResultCut (stop requested before the
+// transaction began, nothing sent, or during the block: the frame in flight completed, then
+// CmdEnd) or the first failing command's result.
 // progress receives (frames done, frames total) after each frame of the block.
 int WriteRecoil(CReportChannel& channel, bool wireless, const RecoilSet& guns,
-                const ChunkProgress& progress = {});
+                const ChunkProgress& progress = {}, std::stop_token stop = {});
 
 }  // namespace q417

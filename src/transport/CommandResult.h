@@ -12,6 +12,9 @@ inline constexpr int kResultRefused = -101;      // receiver refused (0xAA) or w
 inline constexpr int kResultStatusFF = -102;     // the device answered with status 0xFF
 inline constexpr int kResultStatusFE = -103;     // the device answered with status 0xFE
 inline constexpr int kResultBadArgument = -201;  // bad bank, address range or buffer: nothing sent
+// A long write stopped between two frames because its device is stopping (the frames before the
+// cut were written, the transaction was ended); a write that had not begun sent nothing.
+inline constexpr int kResultCut = -301;
 
 constexpr bool IsCommandResult(int code) {
     switch (code) {
@@ -22,6 +25,7 @@ constexpr bool IsCommandResult(int code) {
         case kResultStatusFF:
         case kResultStatusFE:
         case kResultBadArgument:
+        case kResultCut:
             return true;
         default:
             return false;
@@ -45,6 +49,8 @@ constexpr std::string_view CommandResultText(int code) {
             return "the device reported a failure (status 0xFE)";
         case kResultBadArgument:
             return "invalid argument; nothing was sent";
+        case kResultCut:
+            return "cut short because the program is stopping; the device holds only part of it";
         default:
             return "unknown result";
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/Trace.h"
 
@@ -22,6 +23,7 @@ struct ChunkedCommand {
     LockKind lock = LockKind::Command;
     bool withCrc = false;
     bool dropWhileBusy = false;
+    std::stop_token stop;  // checked before every frame
 };
 
 Frame BuildFrame(uint8_t code, uint8_t byte4, uint16_t offset, std::span<const uint8_t> data) {
@@ -81,6 +83,9 @@ int RunChunked(CReportChannel& channel, const ChunkedCommand& cmd, std::span<con
     const std::size_t frames = (cmd.total + chunk - 1) / chunk;
     std::size_t done = 0;
     for (std::size_t offset = 0; offset < cmd.total; offset += chunk) {
+        if (cmd.stop.stop_requested()) {
+            return kResultCut;
+        }
         const std::size_t n = std::min(chunk, cmd.total - offset);
         if (cmd.dropWhileBusy && channel.IsBusy()) {
             // Live colours are superseded by the next frame anyway; never queue behind a command.
@@ -140,7 +145,7 @@ int SingleFrameStatus(CReportChannel& channel, uint8_t code) {
 }
 
 int WriteKeyTable(CReportChannel& channel, uint8_t code, std::span<const uint8_t> src, int bank,
-                  const ChunkProgress& progress) {
+                  const ChunkProgress& progress, std::stop_token stop = {}) {
     if (bank != 0) {
         return kResultBadArgument;
     }
@@ -149,6 +154,7 @@ int WriteKeyTable(CReportChannel& channel, uint8_t code, std::span<const uint8_t
     cmd.start = 0;  // bank 0 × 512
     cmd.total = channel.BlockSize();
     cmd.chunk = channel.ChunkSize();
+    cmd.stop = std::move(stop);
     return ChunkedWrite(channel, cmd, src, progress);
 }
 
@@ -237,8 +243,8 @@ int CmdWriteMemory(CReportChannel& channel, std::span<const uint8_t> src, uint16
 }
 
 int CmdWriteKeyTable(CReportChannel& channel, std::span<const uint8_t> src, int bank,
-                     const ChunkProgress& progress) {
-    return WriteKeyTable(channel, kCmdWriteKeyTable, src, bank, progress);
+                     const ChunkProgress& progress, std::stop_token stop) {
+    return WriteKeyTable(channel, kCmdWriteKeyTable, src, bank, progress, std::move(stop));
 }
 
 int CmdWriteKeyTable2(CReportChannel& channel, std::span<const uint8_t> src, int bank,
@@ -269,18 +275,20 @@ int CmdStreamLight(CReportChannel& channel, std::span<const uint8_t> src) {
 }
 
 int CmdWriteMacros(CReportChannel& channel, std::span<const uint8_t> src,
-                   const ChunkProgress& progress) {
+                   const ChunkProgress& progress, std::stop_token stop) {
     ChunkedCommand cmd;
     cmd.code = kCmdWriteMacros;
     cmd.total = src.size();
     cmd.chunk = channel.ChunkSize();
+    cmd.stop = std::move(stop);
     return ChunkedWrite(channel, cmd, src, progress);
 }
 
 int CmdWriteRecoil(CReportChannel& channel, std::span<const uint8_t> src,
-                   const ChunkProgress& progress) {
+                   const ChunkProgress& progress, std::stop_token stop) {
     ChunkedCommand cmd;
     cmd.code = kCmdWriteRecoil;
+    cmd.stop = std::move(stop);
     cmd.total = src.size();
     cmd.chunk = kMaxFrameData;  // whatever the connection
     cmd.lock = LockKind::None;  // the channel's ioLock alone keeps each exchange whole

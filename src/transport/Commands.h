@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <stop_token>
 
 #include "transport/CReportChannel.h"
 #include "transport/CommandResult.h"
@@ -68,12 +69,14 @@ int CmdReadPage(CReportChannel& channel, std::span<uint8_t> dest, uint16_t page,
 // dest must hold blockSize / 3 bytes (one per key).
 int CmdReadKeyAttributes(CReportChannel& channel, std::span<uint8_t> dest);
 
-// Chunked writes.
+// Chunked writes. The long ones (key table, macros, recoil) take the stop token of the operation
+// that runs them: once a stop is requested no further frame is sent (the frame in flight
+// completes) and they return kResultCut, so a stopping device never waits out a whole block.
 int CmdWriteMemory(CReportChannel& channel, std::span<const uint8_t> src, uint16_t base,
                    const ChunkProgress& progress = {});
 // src must hold blockSize bytes; only blockSize bytes are sent.
 int CmdWriteKeyTable(CReportChannel& channel, std::span<const uint8_t> src, int bank,
-                     const ChunkProgress& progress = {});
+                     const ChunkProgress& progress = {}, std::stop_token stop = {});
 int CmdWriteKeyTable2(CReportChannel& channel, std::span<const uint8_t> src, int bank,
                       const ChunkProgress& progress = {});
 int CmdWritePage(CReportChannel& channel, std::span<const uint8_t> src, uint16_t page,
@@ -81,10 +84,10 @@ int CmdWritePage(CReportChannel& channel, std::span<const uint8_t> src, uint16_t
 // Live colours; a chunk is dropped (and counted as sent) while another exchange is running.
 int CmdStreamLight(CReportChannel& channel, std::span<const uint8_t> src);
 int CmdWriteMacros(CReportChannel& channel, std::span<const uint8_t> src,
-                   const ChunkProgress& progress = {});
+                   const ChunkProgress& progress = {}, std::stop_token stop = {});
 // Always 56-byte frames; takes no builder lock.
 int CmdWriteRecoil(CReportChannel& channel, std::span<const uint8_t> src,
-                   const ChunkProgress& progress = {});
+                   const ChunkProgress& progress = {}, std::stop_token stop = {});
 
 // Brackets a configuration sequence: sends CmdBegin on construction and, when that succeeded,
 // CmdEnd when ended or destroyed, so a failing step never leaves the device inside a transaction.

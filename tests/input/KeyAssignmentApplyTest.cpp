@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "input/KeyAssignmentApply.h"
+#include "input/MacroBlock.h"
 #include "profiles/ProfileTestUtil.h"
+#include "transport/CommandResult.h"
 
 namespace q417 {
 namespace {
@@ -59,6 +61,17 @@ TEST(KeyApply, OutcomesOfTheMacroAndKeyTableSteps) {
     r = ApplyKeyAssignments(tableFails);
     EXPECT_EQ(r.outcome, KeyApplyOutcome::KeyTableFailed);
     EXPECT_EQ(r.keyTableResult, 0);
+
+    // Cut by the device's stop: never written, and no key table naming a partial macro block.
+    FakeTarget macrosCut;
+    macrosCut.macroResult = kMacrosCut;
+    r = ApplyKeyAssignments(macrosCut);
+    EXPECT_EQ(r.outcome, KeyApplyOutcome::Cut);
+    EXPECT_TRUE(r.messageKey.empty());
+    EXPECT_TRUE(macrosCut.keyTableWrites.empty());
+    FakeTarget tableCut;
+    tableCut.keyTableResult = kResultCut;
+    EXPECT_EQ(ApplyKeyAssignments(tableCut).outcome, KeyApplyOutcome::Cut);
 }
 
 TEST(KeyApply, CountMessageSubstitutesOnlyItsNumber) {

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stop_token>
 
 #include "MacroBlockDecode.h"
 #include "emulator/EmuTestUtil.h"
 #include "emulator/EmulatedHidBus.h"
+#include "input/KeyTableWrite.h"
 #include "input/MacroBlock.h"
 #include "input/MacroLibrary.h"
+#include "input/RecoilBlock.h"
 #include "profiles/ProfileTestUtil.h"
 
 namespace q417 {
@@ -240,6 +243,40 @@ TEST_F(WriteMacrosTest, AFrameThatFailsMidwayIsMinusOneAndTheTransactionEnds) {
     EXPECT_EQ(Codes().back(), kCmdEnd);
     ASSERT_FALSE(progress.empty());
     EXPECT_LT(progress.back().first, progress.back().second);
+}
+
+TEST_F(WriteMacrosTest, AStopBetweenFramesCutsTheBlockAndEndsTheTransaction) {
+    ConnectWired();
+    AddMacro(100, 4);  // 422 bytes: 8 frames
+    std::stop_source stop;
+    const int result = WriteMacros(
+        channel, wireless, library, {0}, info,
+        [&](std::size_t done, std::size_t) {
+            if (done == 2) {
+                stop.request_stop();
+            }
+        },
+        stop.get_token());
+    EXPECT_EQ(result, kMacrosCut);
+    EXPECT_EQ(Count(kCmdWriteMacros), 2u);
+    EXPECT_EQ(Codes().back(), kCmdEnd);
+    bool inTransaction = true;
+    bus->WithMouse(device, [&](emu::MouseFirmware& m) { inTransaction = m.InTransaction(); });
+    EXPECT_FALSE(inTransaction);
+}
+
+TEST_F(WriteMacrosTest, LongWritesAskedToStopBeforehandSendNothing) {
+    ConnectWired();
+    AddMacro(3, 4);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(WriteMacros(channel, wireless, library, {0}, info, {}, stop.get_token()), kMacrosCut);
+    const std::array<uint8_t, kMaxBlockSize> table{};
+    EXPECT_EQ(
+        WriteKeyTable(channel, wireless, table, {}, 0, KeyTableLayout{}, {}, stop.get_token()),
+        kResultCut);
+    EXPECT_EQ(WriteRecoil(channel, wireless, RecoilSet{}, {}, stop.get_token()), kResultCut);
+    EXPECT_TRUE(Codes().empty());
 }
 
 }  // namespace
