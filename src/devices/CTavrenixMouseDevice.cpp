@@ -120,6 +120,11 @@ int CTavrenixMouseDevice::LoadFromProfile() {
     RebuildKeyLayout();
     LoadLightSettings();
     profile_.GetDpiStages();
+    // A profile made from the template (new, reset without a mouse, rebuilt) still holds the
+    // template's plain DPI values: stored values from now on, in the file too.
+    if (ConvertTemplateStages()) {
+        SaveProfile();
+    }
     profile_.GetSystemStages();
     return 1;
 }
@@ -134,9 +139,25 @@ void CTavrenixMouseDevice::ApplyProfile() {
     keyEntries_ = profile_.GetKeyList();
     LoadLightSettings();
     profile_.GetDpiStages();
+    ConvertTemplateStages();
     profile_.GetSystemStages();
     SaveProfile();
     RefreshPanel();
+}
+
+bool CTavrenixMouseDevice::DpiRuleKnown() const {
+    return InfoBlock().bytes != DeviceInfoBlock{}.bytes;
+}
+
+bool CTavrenixMouseDevice::ConvertTemplateStages() {
+    // Before the information block names the sensor the stages stay marked as plain DPI; the
+    // load after the next synchronisation converts them.
+    if (!DpiRuleKnown()) {
+        return false;
+    }
+    const DpiRule rule = CurrentDpiRule();
+    return profile_.ConvertPlainDpiStages(
+        [rule](int dpi) { return DpiToStored(rule, NormaliseDpi(dpi)); });
 }
 
 // --- Device traffic ---------------------------------------------------------------------------
@@ -286,7 +307,7 @@ int CTavrenixMouseDevice::WriteProfileRecord(int profileIndex, int profileByte, 
     record.SetActiveStage(static_cast<std::uint8_t>(profile_.GetActiveDpiStage()));
     const std::vector<DpiStage>& stages = profile_.DpiStages();
     for (std::size_t s = 0; s < stages.size() && s < kMouseStageCount; ++s) {
-        record.SetStage(static_cast<int>(s), stages[s]);
+        record.SetStage(static_cast<int>(s), StageInRange(CurrentDpiRule(), stages[s]));
     }
     record.SetLinearCalibration(
         static_cast<std::uint8_t>(settings.Half(MouseSystemStages::kLinearCalibration)));

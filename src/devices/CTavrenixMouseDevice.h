@@ -107,6 +107,10 @@ private:
     // The button → key-table place map, from the table last read and the buttons' codes.
     void RebuildKeyLayout();
     void SendFirmwareNotice();
+    // True once an information block was read (the DPI rule is the sensor's).
+    bool DpiRuleKnown() const;
+    // Template stages (plain DPI) to stored values with this mouse's rule; true when converted.
+    bool ConvertTemplateStages();
     // Stores a changed stage list or settings record, saves, writes the record, refreshes.
     int CommitEdit();
 

@@ -200,7 +200,9 @@ const Json::Value& CBasicProfiledata::LoadInto(const std::string& path, Json::Va
         return target;
     }
 
-    // Missing element: take the template's and write the document back.
+    // Missing element: take the template's and write the document back. The element is copied as
+    // it is; a mouse template's stages are plain DPI and say so (see CMouseProfiledata), so the
+    // mouse converts them when it takes the element.
     Json::Value templ = m_jsonFile.ReadDocument(m_templatePath);
     Json::Value element;
     if (templ.isObject() && templ["Device"].isArray() && index < templ["Device"].size() &&

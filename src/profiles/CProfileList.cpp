@@ -415,6 +415,8 @@ std::string CProfileList::NewIdLocked(const ListFile& list) const {
     }
 }
 
+// New profiles are copies of the template document. A mouse template keeps its DPI stages in plain
+// DPI, marked so (see CMouseProfiledata); the mouse converts them when it loads the profile.
 Json::Value CProfileList::TemplateDocument() const {
     Json::Value document = CJsonFile::ReadDocument(templatePath_);
     return document.isObject() ? document : Json::Value(Json::objectValue);

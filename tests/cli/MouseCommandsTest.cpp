@@ -295,8 +295,14 @@ TEST_F(MouseCommandsTest, ProfileSwitchByNameAndDeviceReset) {
     Outcome reset = Ctl({"--demo", "--json", "profile", "reset"});
     ASSERT_EQ(reset.code, 0) << reset.err;
     EXPECT_TRUE(JsonLines(reset.out).at(0)["device"].asBool());
-    EXPECT_EQ(StageStored(Record(cable), 0), 400);
-    EXPECT_EQ(StageStored(Record(cable), 1), 800);
+    // The template's 400 and 800 DPI in the demo sensor's encoding: (dpi - 50) / 50.
+    EXPECT_EQ(StageStored(Record(cable), 0), 7);
+    EXPECT_EQ(StageStored(Record(cable), 1), 15);
+    Outcome status = Ctl({"--demo", "--json", "status"});
+    ASSERT_EQ(status.code, 0) << status.err;
+    const Json::Value& stages = Mouse(JsonLines(status.out).at(0))["dpi"]["stages"];
+    EXPECT_EQ(stages[0]["dpi"].asInt(), 400);
+    EXPECT_EQ(stages[5]["dpi"].asInt(), 12800);
 }
 
 TEST_F(MouseCommandsTest, WatchPrintsTheStartAndStopsOnSigint) {
