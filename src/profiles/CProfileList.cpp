@@ -37,6 +37,7 @@ struct CProfileList::ListFile {
     int select = 0;
     bool missing = false;   // no file, an empty file or no usable entry: start a new list
     bool repaired = false;  // entries dropped or the selection corrected: the file needs a write
+    bool pruned = false;    // entries dropped: the file on disk holds more than `items`
 };
 
 namespace {
@@ -343,6 +344,7 @@ ProfileListResult CProfileList::ReadLocked(ListFile& list) const {
         Trace("ProfileList: dropping " + std::to_string(dropped) + " unusable entries of " +
               ListFilePath());
         list.repaired = true;
+        list.pruned = true;
     }
     root.removeMember(kList);
     list.root = std::move(root);
@@ -363,6 +365,16 @@ ProfileListResult CProfileList::ReadLocked(ListFile& list) const {
 }
 
 ProfileListResult CProfileList::WriteLocked(ListFile& list) {
+    if (list.pruned) {
+        // The entries left out may be a hand edit gone wrong: the file as it was is copied aside
+        // before anything is written over it.
+        std::string copy = CJsonFile::CopyAside(ListFilePath(), "pruned");
+        if (copy.empty()) {
+            return ProfileListResult::WriteFailed;
+        }
+        prunedCopy_ = std::move(copy);
+        list.pruned = false;
+    }
     Json::Value root = list.root;
     Json::Value& items = root[kList];
     items = Json::Value(Json::arrayValue);
