@@ -543,7 +543,7 @@ int CTavrenixMouseDevice::WriteCurrentKeyTable(int profileIndex) {
 
 int CTavrenixMouseDevice::WriteMacros(const std::vector<int>& usedMacros) {
     SetProfilePaths();
-    return q417::WriteMacros(CommandChannel(), IsWireless(), macros_, usedMacros, InfoBlock().bytes,
+    return q417::WriteMacros(CommandChannel(), IsWireless(), macros_, usedMacros,
                              TransferProgress());
 }
 

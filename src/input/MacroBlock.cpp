@@ -1,6 +1,7 @@
 #include "input/MacroBlock.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 
 #include "input/MacroLibrary.h"
@@ -105,8 +106,7 @@ int WriteMacroBlock(CReportChannel& channel, bool wireless, std::span<const uint
 }
 
 int WriteMacros(CReportChannel& channel, bool wireless, const CMacroLibrary& library,
-                const std::vector<int>& usedMacros, std::span<const uint8_t, kInfoBlockSize> info,
-                const ChunkProgress& progress) {
+                const std::vector<int>& usedMacros, const ChunkProgress& progress) {
     // A closed device or a silent mouse behind the receiver is "no device", not "written": the
     // caller must then not write a key table that names macros the device does not hold.
     if (channel.IsOpen() == 0 || (wireless && !CmdQueryLink(channel))) {
@@ -126,6 +126,13 @@ int WriteMacros(CReportChannel& channel, bool wireless, const CMacroLibrary& lib
         counts.push_back(m.size());
     }
     const std::size_t total = MacroBlockSize(counts);
+    // The size the device reports now: the block read at synchronisation may describe a mouse
+    // that has since been replaced behind the same receiver, or updated.
+    std::array<uint8_t, kInfoBlockSize> info{};
+    if (int read = CmdReadInfo(channel, info); read != kResultOk) {
+        Trace("WriteMacros: information block not read (" + std::to_string(read) + ")");
+        return kMacrosNoDevice;
+    }
     const std::size_t limit = MacroMemoryBytes(info);
     if (int over = MacroEventsOverLimit(total, limit); over > 0) {
         return over;

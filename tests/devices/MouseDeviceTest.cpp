@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <optional>
 #include <vector>
 
 #include "MouseDeviceFixture.h"
+#include "emulator/MouseFirmware.h"
+#include "input/MacroBlock.h"
 #include "profiles/CJsonFile.h"
 #include "profiles/CProfileList.h"
 #include "transport/CommandResult.h"
@@ -336,6 +340,22 @@ TEST_F(MouseKeys, StoredAssignmentReachesTheKeyTableAtTheButtonsPosition) {
     EXPECT_EQ(table[3 * *position], 0x20);
     EXPECT_EQ(table[3 * *position + 2], 0x04);
     EXPECT_EQ(Run([&] { return device->WriteCurrentKeyTable(1); }), kResultBadArgument);
+}
+
+TEST_F(MouseKeys, MacroSizeIsCheckedAgainstTheMemoryTheMouseReportsNow) {
+    ConnectCable();
+    Run([&] { return device->Synchronise(); });
+    ASSERT_EQ(Run([&] { return device->InfoBlock().MacroMemoryUnits(); }), 64);
+    // The firmware now offers one 128-byte unit; the block read at synchronisation still says 64.
+    ASSERT_TRUE(bus->WithMouse(emuId, [](emu::MouseFirmware& m) { m.Info()[6] = 1; }));
+    std::vector<MacroEvent> events(40, MacroEvent{true, 10, 4, 5});
+    const int result = Run([&] {
+        CMacroLibrary& macros = device->Macros();
+        EXPECT_EQ(macros.AddMacro(), MacroResult::Done);
+        EXPECT_EQ(macros.SaveMacro(0, std::span<const MacroEvent>(events)), MacroResult::Done);
+        return device->WriteMacros({0});
+    });
+    EXPECT_EQ(result, MacroEventsOverLimit(16 + 6 + 4 * 40, 128));
 }
 
 }  // namespace

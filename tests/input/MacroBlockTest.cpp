@@ -7,6 +7,7 @@
 #include "MacroBlockDecode.h"
 #include "emulator/EmuTestUtil.h"
 #include "emulator/EmulatedHidBus.h"
+#include "emulator/MouseFirmware.h"
 #include "input/MacroBlock.h"
 #include "input/MacroLibrary.h"
 #include "profiles/ProfileTestUtil.h"
@@ -96,7 +97,7 @@ protected:
     }
     int Write(const std::vector<int>& used) {
         return WriteMacros(
-            channel, wireless, library, used, info,
+            channel, wireless, library, used,
             [this](std::size_t done, std::size_t total) { progress.emplace_back(done, total); });
     }
     std::vector<uint8_t> Codes() {
@@ -139,11 +140,12 @@ TEST_F(WriteMacrosTest, WritesTheUsedMacrosInUsedOrder) {
     EXPECT_TRUE(decoded->macros[2].empty());
     EXPECT_EQ(decoded->length, 16u + 18 + 4 * 28);
 
-    // CmdBegin, the block in 56-byte frames, CmdEnd.
+    // The information block (for the memory size), CmdBegin, the block in 56-byte frames, CmdEnd.
     const std::size_t frames = (decoded->length + 55) / 56;
     auto codes = Codes();
-    ASSERT_EQ(codes.size(), frames + 2);
-    EXPECT_EQ(codes.front(), kCmdBegin);
+    ASSERT_EQ(codes.size(), frames + 3);
+    EXPECT_EQ(codes[0], kCmdReadInfo);
+    EXPECT_EQ(codes[1], kCmdBegin);
     EXPECT_EQ(codes.back(), kCmdEnd);
     EXPECT_EQ(Count(kCmdWriteMacros), frames);
     ASSERT_EQ(progress.size(), frames);
@@ -183,7 +185,7 @@ TEST_F(WriteMacrosTest, TooLargeForTheMemoryReturnsTheEventsToRemove) {
     const std::size_t total = 16 + 6 * 3 + 4 * 12000;
     const int expected = static_cast<int>(((total - emu::kMacroMemorySize) >> 2) + 1);
     EXPECT_EQ(Write({0, 1, 2}), expected);
-    EXPECT_TRUE(Codes().empty());
+    EXPECT_EQ(Codes(), std::vector<uint8_t>{kCmdReadInfo});  // only the size was asked
     EXPECT_TRUE(progress.empty());
 
     // The fullest one macro can be: 16 + 6 + 4 x 2042 = 8190 bytes; one event more is over.
@@ -194,6 +196,21 @@ TEST_F(WriteMacrosTest, TooLargeForTheMemoryReturnsTheEventsToRemove) {
     EXPECT_EQ(decoded->length, emu::kMacroMemorySize - 2);
     AddMacro(2043, 8);
     EXPECT_EQ(Write({4}), 1);
+}
+
+TEST_F(WriteMacrosTest, TheSizeCheckUsesTheMemoryTheDeviceReportsNow) {
+    ConnectWired();   // the block read on connecting says 64 x 128 bytes
+    AddMacro(40, 4);  // 16 + 6 + 160 = 182 bytes
+    ASSERT_TRUE(bus->WithMouse(device, [](emu::MouseFirmware& m) { m.Info()[6] = 1; }));
+    EXPECT_EQ(Write({0}), MacroEventsOverLimit(182, 128));
+    EXPECT_EQ(Count(kCmdWriteMacros), 0u);
+    // An information block that cannot be read is no device, not "written".
+    emu::Fault fault;
+    fault.kind = emu::FaultKind::Status;
+    fault.status = 0xFF;
+    ASSERT_TRUE(bus->InjectFault(device, fault));
+    EXPECT_EQ(Write({0}), kMacrosNoDevice);
+    EXPECT_EQ(Count(kCmdWriteMacros), 0u);
 }
 
 TEST_F(WriteMacrosTest, NoDeviceIsMinusOne) {
@@ -233,7 +250,7 @@ TEST_F(WriteMacrosTest, AFrameThatFailsMidwayIsMinusOneAndTheTransactionEnds) {
     emu::Fault fault;
     fault.kind = emu::FaultKind::Status;
     fault.status = 0xFF;
-    fault.skipFrames = 3;  // CmdBegin and two block frames pass
+    fault.skipFrames = 4;  // the information block, CmdBegin and two block frames pass
     ASSERT_TRUE(bus->InjectFault(device, fault));
     EXPECT_EQ(Write({0}), kMacrosNoDevice);
     EXPECT_EQ(Count(kCmdWriteMacros), 3u);  // nothing after the failing frame
