@@ -129,20 +129,44 @@ int CTavrenixMouseDevice::LoadFromProfile() {
     return 1;
 }
 
-void CTavrenixMouseDevice::ApplyProfile() {
-    // Back to the template: its element replaces the current profile's and is saved there.
-    SetProfilePaths();
-    if (profile_.GetProfilePath().empty()) {
-        return;
-    }
-    profile_.LoadProfile(profile_.GetTemplatePath());
+void CTavrenixMouseDevice::TakeProfileElement() {
     keyEntries_ = profile_.GetKeyList();
     LoadLightSettings();
     profile_.GetDpiStages();
     ConvertTemplateStages();
     profile_.GetSystemStages();
+}
+
+ResetResult CTavrenixMouseDevice::ApplyProfile() {
+    // Back to the template: its element replaces the current profile's and is saved there. The
+    // template is only read; one that cannot be used leaves the profile as it was.
+    SetProfilePaths();
+    if (profile_.GetProfilePath().empty()) {
+        return ResetResult::NoProfile;
+    }
+    ResetResult why = ResetResult::Done;
+    std::optional<Json::Value> element = profile_.ReadTemplateElement(&why);
+    if (!element) {
+        return why;
+    }
+    // The template's stages are plain DPI (CMouseProfiledata): the mark makes sure they are
+    // converted to this mouse's stored values, and each must be a DPI the mouse has.
+    if (!CMouseProfiledata::StagesWithin(*element, kMinDpi, kMaxDpi)) {
+        return ResetResult::TemplateDpiOutOfRange;
+    }
+    (*element)["DPIStages"][kStageUnitKey] = kStageUnitPlainDpi;
+    Json::Value previous = profile_.Element();
+    profile_.TakeElement(std::move(*element));
+    TakeProfileElement();
     SaveProfile();
+    if (lastSave_ == SaveResult::Failed) {
+        profile_.TakeElement(std::move(previous));
+        TakeProfileElement();
+        RefreshPanel();
+        return ResetResult::WriteFailed;
+    }
     RefreshPanel();
+    return ResetResult::Done;
 }
 
 bool CTavrenixMouseDevice::DpiRuleKnown() const {

@@ -117,6 +117,28 @@ bool CMouseProfiledata::ConvertPlainDpiStages(
     return true;
 }
 
+bool CMouseProfiledata::StagesWithin(const Json::Value& element, int lowest, int highest) {
+    if (!element.isObject() || !element["DPIStages"].isObject()) {
+        return false;
+    }
+    const Json::Value& list = element["DPIStages"]["StageDPIs"];
+    if (!list.isArray() || list.empty()) {
+        return false;
+    }
+    for (const Json::Value& e : list) {
+        if (!e.isObject()) {
+            return false;
+        }
+        for (const char* key : {"StageDPIX", "StageDPIY"}) {
+            const Json::Value& v = e[key];
+            if (!v.isIntegral() || v.asLargestInt() < lowest || v.asLargestInt() > highest) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 void CMouseProfiledata::SetActiveDpiStage(int n) {
     m_activeStage = n;
     Member(Member(MutableElement(), "DPIStages"), "StageActive") = n;

@@ -32,6 +32,10 @@ public:
     // stages again. False, changing nothing, when the stages are not marked as plain DPI.
     bool ConvertPlainDpiStages(const std::function<std::uint16_t(int dpi)>& toStored);
 
+    // True when element has "DPIStages"."StageDPIs" and each stage's X and Y is an integer in
+    // lowest..highest.
+    static bool StagesWithin(const Json::Value& element, int lowest, int highest);
+
     MouseSystemStages GetSystemStages();
     void SetSystemStages(const MouseSystemStages& stages);
 

@@ -208,7 +208,7 @@ const char* ProfileListResultText(ProfileListResult result) {
         case ProfileListResult::ImportFileInvalid:
             return "not a profile file (needs \"profilename\" and \"profileUUID\")";
         case ProfileListResult::TemplateUnreadable:
-            return "the profile template cannot be read";
+            return "the profile template cannot be read or holds no profile";
         case ProfileListResult::DocumentUnreadable:
             return "the profile document cannot be read";
         case ProfileListResult::WriteFailed:
@@ -760,7 +760,7 @@ ProfileListResult CProfileList::ResetProfileFile(std::string_view idArg) {
     }
     CJsonFile::DocumentState state = CJsonFile::DocumentState::Missing;
     Json::Value document = CJsonFile::ReadDocument(templatePath_, state);
-    if (state != CJsonFile::DocumentState::Ok || !document.isObject()) {
+    if (state != CJsonFile::DocumentState::Ok || FirstDeviceElement(document) == nullptr) {
         // Writing a document without the template's contents would only lose the user's profile.
         return ProfileListResult::TemplateUnreadable;
     }

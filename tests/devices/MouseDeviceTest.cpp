@@ -431,6 +431,76 @@ TEST_F(MouseTemplateStages, ResetNewAndRebuiltProfilesSendTheTemplatesDpi) {
     ExpectTemplateRecord("reloaded profile");
 }
 
+// A mouse whose template lies in a folder of the test's own, to be spoilt.
+class MouseTemplateReset : public MouseDeviceFixture {
+protected:
+    void SetUp() override {
+        MouseDeviceFixture::SetUp();
+        defaults = Folder() + "/defaults/";
+        std::filesystem::create_directories(defaults);
+        templ = defaults + "mouse.Json";
+        std::filesystem::copy_file(shipped, templ);
+        DeviceOptions options;
+        options.defaultDataFolder = defaults;
+        MakeDevice(options);
+        ConnectCable();
+        Run([&] { return device->Synchronise(); });
+    }
+    void Spoil(const std::optional<std::string>& text) {
+        std::filesystem::remove(templ);
+        if (text) {
+            std::ofstream(templ, std::ios::binary) << *text;
+        }
+    }
+
+    const std::string shipped = DefaultDataFolder() + "mouse.Json";
+    std::string defaults;
+    std::string templ;
+};
+
+TEST_F(MouseTemplateReset, AnUnusableTemplateFailsAndChangesNothing) {
+    Run([&] { return device->EditStageDpi(0, 12000); });
+    const std::string profile = Run([&] { return device->Profile().GetProfilePath(); });
+    const std::string before = CJsonFile::readjsonFile(profile);
+    const std::vector<uint8_t> record = Record(0);
+    const uint16_t edited = DpiToStored(Run([&] { return device->CurrentDpiRule(); }), 12000);
+
+    Json::Value wild = CJsonFile::ReadDocument(shipped);
+    wild["Device"][0]["DPIStages"]["StageDPIs"][3]["StageDPIX"] = 30000;
+    Json::Value noKeys = CJsonFile::ReadDocument(shipped);
+    noKeys["Device"][0].removeMember("KeyList");
+    struct Case {
+        std::optional<std::string> text;  // nullopt: no template file at all
+        ResetResult expected;
+    } cases[] = {
+        {std::nullopt, ResetResult::TemplateMissing},
+        {"{not json", ResetResult::TemplateUnreadable},
+        {"[1, 2]", ResetResult::TemplateUnreadable},
+        {R"({"Device": [null]})", ResetResult::TemplateNoElement},
+        {noKeys.toStyledString(), ResetResult::TemplateNoElement},
+        {wild.toStyledString(), ResetResult::TemplateDpiOutOfRange},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.text.value_or("(none)");
+        Spoil(c.text);
+        EXPECT_EQ(Run([&] { return device->ApplyProfile(); }), c.expected) << what;
+        EXPECT_EQ(CJsonFile::readjsonFile(profile), before) << what;
+        EXPECT_EQ(Run([&] { return device->Profile().DpiStages()[0].dpiX; }), edited) << what;
+        // The template is neither rewritten nor renamed aside.
+        if (c.text) {
+            EXPECT_EQ(CJsonFile::readjsonFile(templ), *c.text);
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(defaults), {}), c.text ? 1 : 0)
+            << what;
+    }
+    EXPECT_EQ(Record(0), record);
+
+    // The shipped template resets as before.
+    Spoil(CJsonFile::readjsonFile(shipped));
+    EXPECT_EQ(Run([&] { return device->ApplyProfile(); }), ResetResult::Done);
+    EXPECT_NE(CJsonFile::readjsonFile(profile), before);
+}
+
 TEST_F(MouseTemplateStages, AnyStoredValueInAProfileFileGivesAnInRangeRecord) {
     const std::string path = Run([&] { return device->Profile().GetProfilePath(); });
     Json::Value doc = CJsonFile::ReadDocument(path);
