@@ -52,25 +52,6 @@ protected:
     std::map<std::string, std::optional<std::string>> saved;
 };
 
-TEST_F(FoldersTest, TheDemoWorksInItsOwnFolderUnlessToldWhere) {
-    ::setenv("XDG_DATA_HOME", (tmp + "xdg").c_str(), 1);
-    FolderRedirects others;
-    others.cache = tmp + "cache";
-    SetFolderRedirects(others);
-    {
-        DemoDataScope demo;
-        EXPECT_EQ(UserDataFolder(), tmp + "xdg/Q417/demo/");
-        EXPECT_EQ(DeviceFolder("mouse"), tmp + "xdg/Q417/demo/mouse/");
-        EXPECT_EQ(UpdateDownloadFolder(), tmp + "cache/UpdateData/");  // the others stay
-    }
-    EXPECT_EQ(UserDataFolder(), tmp + "xdg/Q417/");
-    EXPECT_EQ(UpdateDownloadFolder(), tmp + "cache/UpdateData/");
-
-    ::setenv("Q417_DATA_HOME", (tmp + "told").c_str(), 1);
-    DemoDataScope told;
-    EXPECT_EQ(UserDataFolder(), tmp + "told/");
-}
-
 TEST_F(FoldersTest, UserDataFollowsXdgAndRedirects) {
     // HOME fallback, created on demand.
     EXPECT_EQ(UserDataFolder(), tmp + "home/.local/share/Q417/");
