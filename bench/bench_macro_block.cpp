@@ -115,7 +115,7 @@ void BM_WriteFullMacroBlock(benchmark::State& state) {
         bus->ClearCommandLog(device);
         std::size_t lastTotal = 0;
         auto start = std::chrono::steady_clock::now();
-        int result = q417::WriteMacros(channel, wireless, f.library, f.used, info,
+        int result = q417::WriteMacros(channel, wireless, f.library, f.used,
                                        [&](std::size_t, std::size_t total) { lastTotal = total; });
         auto elapsed = std::chrono::steady_clock::now() - start;
         if (result != q417::kMacrosWritten) {

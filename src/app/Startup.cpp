@@ -100,7 +100,10 @@ std::string UsageText() {
     return "usage: q417 [--demo] [--screenshot DIR] [--version] [--help]\n"
            "\n"
            "  --demo            run on emulated devices (a wired mouse and a receiver) and open\n"
-           "                    the Emulator window to plug, unplug and press their buttons\n"
+           "                    the Emulator window to plug, unplug and press their buttons;\n"
+           "                    the demo keeps its own profiles in the data folder's demo/\n"
+           "                    sub-folder (~/.local/share/Q417/demo/) unless Q417_DATA_HOME\n"
+           "                    names the folder to work in\n"
            "  --screenshot DIR  render every device page and settings page of the demo to\n"
            "                    DIR/q417-<entry>-<page>.png on Qt's offscreen platform and end\n"
            "  --version         print the version and end\n"
@@ -324,6 +327,12 @@ int RunQ417(int argc, char** argv) {
             SetFolderRedirects(redirects);
             SettingsStore::SetFolderRedirect(scratch->path().toStdString() + "/config/");
         }
+    }
+
+    // The demo's profiles are not the user's: it works in a folder of its own.
+    std::optional<DemoDataScope> demoData;
+    if (options.demo && !scratch) {
+        demoData.emplace();
     }
 
     QApplication app(argc, argv);

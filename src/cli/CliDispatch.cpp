@@ -1,10 +1,12 @@
 #include <array>
+#include <optional>
 #include <ostream>
 #include <string_view>
 
 #include "cli/CliCommands.h"
 #include "cli/InputCommands.h"
 #include "emulator/DemoBus.h"
+#include "platform/Folders.h"
 
 namespace q417::cli {
 namespace {
@@ -117,7 +119,9 @@ void PrintUsage(std::ostream& os) {
     for (const CommandEntry& c : kCommands) {
         os << "  " << c.usage << '\n';
     }
-    os << "\n--demo uses an emulated wired mouse and receiver instead of the real devices.\n"
+    os << "\n--demo uses an emulated wired mouse and receiver instead of the real devices, and\n"
+          "keeps its own profiles and macros in the data folder's demo/ sub-folder\n"
+          "(~/.local/share/Q417/demo/) unless Q417_DATA_HOME names the folder to work in.\n"
           "--json prints one JSON document per command, on one line (watch: one per event).\n"
           "exit codes: 0 success, 1 failed, 2 bad usage, 3 no supported device,\n"
           "4 permission denied on a device node.\n";
@@ -154,6 +158,8 @@ int RunQ417ctl(std::span<const std::string> args, std::ostream& out, std::ostrea
 
 int RunQ417ctlOnBus(std::span<const std::string> args, std::ostream& out, std::ostream& err,
                     std::shared_ptr<emu::EmulatedHidBus> demoBus) {
+    // Outlives the context, whose session may still save profiles while it ends.
+    std::optional<DemoDataScope> demoData;
     CliContext ctx;
     ctx.out = &out;
     ctx.err = &err;
@@ -179,6 +185,7 @@ int RunQ417ctlOnBus(std::span<const std::string> args, std::ostream& out, std::o
         return ctx.Fail("unknown command '" + args[i] + "' (see q417ctl --help)", 2);
     }
     if (ctx.demo) {
+        demoData.emplace();
         ctx.demoBus = demoBus ? std::move(demoBus) : emu::MakeDemoBus();
         ctx.backend = ctx.demoBus;
     } else {

@@ -113,13 +113,18 @@ MacroReply List(CMacroLibrary& library) {
     for (int i = 0; i < library.Count(); ++i) {
         MacroEventFile file;
         std::optional<std::size_t> count;
-        if (library.LoadEvents(i, file) == MacroResult::Done) {
+        const MacroResult loaded = library.LoadEvents(i, file);
+        if (loaded == MacroResult::Done || loaded == MacroResult::TooManyEvents) {
             count = file.events.size();
         }
         macros.append(EntryJson(library, i, count));
+        const bool over = loaded == MacroResult::TooManyEvents;
+        if (over) {
+            macros[macros.size() - 1]["error"] = MacroResultText(loaded);
+        }
         r.text += std::to_string(i) + "  " + library.Entries()[static_cast<std::size_t>(i)].name +
                   "  (" + (count ? std::to_string(*count) + " events" : "events unreadable") +
-                  ")\n";
+                  (over ? ", more than the 4000 one macro can hold" : "") + ")\n";
     }
     r.doc["macros"] = macros;
     return r;

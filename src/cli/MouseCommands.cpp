@@ -16,6 +16,7 @@
 #include "cli/CliSession.h"
 #include "cli/HexFormat.h"
 #include "input/MacroBlock.h"
+#include "platform/Folders.h"
 #include "transport/CommandResult.h"
 #include "transport/DeviceIdentity.h"
 
@@ -378,6 +379,10 @@ std::string ApplyMessage(const ProfileApplyResult& r) {
     if (r.messageKey == "message_text_16") {
         return "the macros are too large for the mouse by " + std::to_string(r.messageNumber) +
                " events: remove some and apply again (the key table was not written)";
+    }
+    if (r.messageKey == kMessageResetFailed) {
+        return std::string(ResetResultText(static_cast<ResetResult>(r.resetResult))) + " (" +
+               DefaultDataFolder() + "mouse.Json): the profile was left as it was";
     }
     return {};
 }

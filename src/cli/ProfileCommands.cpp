@@ -228,6 +228,11 @@ int RunProfile(CliContext& ctx, CliArgs args) {
         *ctx.err << "q417ctl: warning: the unreadable profile list was kept as "
                  << list.KeptAsidePath() << " and a new list started\n";
     }
+    if (!list.PrunedCopyPath().empty()) {
+        *ctx.err << "q417ctl: warning: unusable entries were left out of the profile list; the "
+                    "old list was kept as "
+                 << list.PrunedCopyPath() << '\n';
+    }
 
     // The profile an operation acts on: --index N, else the selected one.
     std::string targetId = list.GetCurrentId();

@@ -986,11 +986,6 @@ void CDeviceManager::ResetDevice(int entry, bool full,
         done(Refused(ProfileListResult::NoSelection));
         return;
     }
-    if (full) {
-        // The shell's colour presets go back to their defaults too.
-        std::string presets = WithTrailingSlash(UserDataFolder()) + "color_option_info.config";
-        std::remove(presets.c_str());
-    }
     const int width = options_.screenWidth;
     const int height = options_.screenHeight;
     const int kind = entries_[static_cast<std::size_t>(entry)].kind;
@@ -999,7 +994,11 @@ void CDeviceManager::ResetDevice(int entry, bool full,
         [full, width, height, kind](CTavrenixUSBDevice& device) {
             ProfileApplyResult r;
             r.ran = true;
-            device.ApplyProfile();
+            r.resetResult = static_cast<int>(device.ApplyProfile());
+            if (r.resetResult != static_cast<int>(ResetResult::Done)) {
+                r.messageKey = kMessageResetFailed;
+                return r;
+            }
             r.keyTableResult = device.WriteCurrentKeyTable(0);
             r.recordResult = device.WriteProfileRecord(0, 0, 1, width, height);
             if (full) {
@@ -1015,7 +1014,16 @@ void CDeviceManager::ResetDevice(int entry, bool full,
             }
             return FinishApply(r);
         },
-        [done](std::optional<ProfileApplyResult> r) { done(r.value_or(ProfileApplyResult{})); });
+        [full, done](std::optional<ProfileApplyResult> r) {
+            // The shell's colour presets go back to their defaults too, but only with a reset
+            // that took place: a refused one leaves everything the user had.
+            if (full && r && r->ran && r->resetResult == static_cast<int>(ResetResult::Done)) {
+                std::string presets =
+                    WithTrailingSlash(UserDataFolder()) + "color_option_info.config";
+                std::remove(presets.c_str());
+            }
+            done(r.value_or(ProfileApplyResult{}));
+        });
 }
 
 void CDeviceManager::ReloadProfilesOfFolder(const std::string& deviceFolderName) {

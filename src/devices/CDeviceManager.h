@@ -82,14 +82,18 @@ struct SelectorEntry {
     std::shared_ptr<CTavrenixUSBDevice> device;
 };
 
+// Language key of the message shown when a reset could not use the template.
+inline constexpr const char* kMessageResetFailed = "profile_reset_failed";
+
 // Outcome of a profile switch or a reset, for the owner's message boxes.
 struct ProfileApplyResult {
     bool ran = false;        // false: the device's thread did not run it (stopping)
     int listResult = 0;      // a ProfileListResult; not Done: nothing else happened
+    int resetResult = 0;     // a ResetResult; not Done: the template was unusable, nothing written
     int recordResult = 0;    // WriteProfileRecord
     int macroResult = 0;     // WriteMacros: 0 written, -1 no device, n > 0 too large
     int keyTableResult = 0;  // WriteCurrentKeyTable (0 when not attempted)
-    std::string messageKey;  // "message_text_7", "message_text_16" or empty
+    std::string messageKey;  // "message_text_7", "message_text_16", kMessageResetFailed or empty
     int messageNumber = 0;   // n for "message_text_16"
 };
 

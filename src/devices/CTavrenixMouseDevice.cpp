@@ -121,23 +121,68 @@ int CTavrenixMouseDevice::LoadFromProfile() {
     RebuildKeyLayout();
     LoadLightSettings();
     profile_.GetDpiStages();
+    // A profile made from the template (new, reset without a mouse, rebuilt) still holds the
+    // template's plain DPI values: stored values from now on, in the file too.
+    if (ConvertTemplateStages()) {
+        SaveProfile();
+    }
     profile_.GetSystemStages();
     return 1;
 }
 
-void CTavrenixMouseDevice::ApplyProfile() {
-    // Back to the template: its element replaces the current profile's and is saved there.
-    SetProfilePaths();
-    if (profile_.GetProfilePath().empty()) {
-        return;
-    }
-    profile_.LoadProfile(profile_.GetTemplatePath());
+void CTavrenixMouseDevice::TakeProfileElement() {
     keyEntries_ = profile_.GetKeyList();
     LoadLightSettings();
     profile_.GetDpiStages();
+    ConvertTemplateStages();
     profile_.GetSystemStages();
+}
+
+ResetResult CTavrenixMouseDevice::ApplyProfile() {
+    // Back to the template: its element replaces the current profile's and is saved there. The
+    // template is only read; one that cannot be used leaves the profile as it was.
+    SetProfilePaths();
+    if (profile_.GetProfilePath().empty()) {
+        return ResetResult::NoProfile;
+    }
+    ResetResult why = ResetResult::Done;
+    std::optional<Json::Value> element = profile_.ReadTemplateElement(&why);
+    if (!element) {
+        return why;
+    }
+    // The template's stages are plain DPI (CMouseProfiledata): the mark makes sure they are
+    // converted to this mouse's stored values, and each must be a DPI the mouse has.
+    if (!CMouseProfiledata::StagesWithin(*element, kMinDpi, kMaxDpi)) {
+        return ResetResult::TemplateDpiOutOfRange;
+    }
+    (*element)["DPIStages"][kStageUnitKey] = kStageUnitPlainDpi;
+    Json::Value previous = profile_.Element();
+    profile_.TakeElement(std::move(*element));
+    TakeProfileElement();
     SaveProfile();
+    if (lastSave_ == SaveResult::Failed) {
+        profile_.TakeElement(std::move(previous));
+        TakeProfileElement();
+        RefreshPanel();
+        return ResetResult::WriteFailed;
+    }
     RefreshPanel();
+    return ResetResult::Done;
+}
+
+bool CTavrenixMouseDevice::DpiRuleKnown() const {
+    return InfoBlock().bytes != DeviceInfoBlock{}.bytes;
+}
+
+bool CTavrenixMouseDevice::ConvertTemplateStages() {
+    // Before the information block names the sensor the stages stay marked as plain DPI; the
+    // load after the next synchronisation converts them.
+    if (!DpiRuleKnown()) {
+        return false;
+    }
+    const DpiRule rule = CurrentDpiRule();
+    return profile_.ConvertPlainDpiStages(
+        [rule](int dpi) { return DpiToStored(rule, NormaliseDpi(dpi)); });
 }
 
 // --- Device traffic ---------------------------------------------------------------------------
@@ -299,7 +344,7 @@ int CTavrenixMouseDevice::WriteRecordTo(int profileIndex, int profileByte, bool 
     record.SetActiveStage(static_cast<std::uint8_t>(profile_.GetActiveDpiStage()));
     const std::vector<DpiStage>& stages = profile_.DpiStages();
     for (std::size_t s = 0; s < stages.size() && s < kMouseStageCount; ++s) {
-        record.SetStage(static_cast<int>(s), stages[s]);
+        record.SetStage(static_cast<int>(s), StageInRange(CurrentDpiRule(), stages[s]));
     }
     record.SetLinearCalibration(
         static_cast<std::uint8_t>(settings.Half(MouseSystemStages::kLinearCalibration)));
@@ -672,7 +717,7 @@ int CTavrenixMouseDevice::WriteCurrentKeyTable(int profileIndex) {
 
 int CTavrenixMouseDevice::WriteMacros(const std::vector<int>& usedMacros) {
     SetProfilePaths();
-    return q417::WriteMacros(CommandChannel(), IsWireless(), macros_, usedMacros, InfoBlock().bytes,
+    return q417::WriteMacros(CommandChannel(), IsWireless(), macros_, usedMacros,
                              TransferProgress(), StopToken());
 }
 

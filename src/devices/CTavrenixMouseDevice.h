@@ -39,8 +39,9 @@ public:
     int UpdatePowerStatus() override;
     int CheckLink() override;
     int LoadFromProfile() override;
-    // Resets the current profile to the template and shows it.
-    void ApplyProfile() override;
+    // Resets the current profile to the template, saves and shows it. A template that cannot be
+    // used changes nothing (the result says why).
+    ResetResult ApplyProfile() override;
     // Returns 1 when the record was written; otherwise 0 (closed channel, link down) or the
     // first failing command's result.
     int WriteProfileRecord(int profileIndex, int profileByte, int flag, int screenWidth,
@@ -124,6 +125,12 @@ private:
     // The button → key-table place map, from the table last read and the buttons' codes.
     void RebuildKeyLayout();
     void SendFirmwareNotice();
+    // True once an information block was read (the DPI rule is the sensor's).
+    bool DpiRuleKnown() const;
+    // Template stages (plain DPI) to stored values with this mouse's rule; true when converted.
+    bool ConvertTemplateStages();
+    // Takes the profile element's keys, lights, stages and settings into the device state.
+    void TakeProfileElement();
     // Stores a changed stage list or settings record, saves, writes the record, refreshes.
     int CommitEdit();
     // Before an edit: the record of the slot the mouse is on must be known. False when it had

@@ -23,6 +23,7 @@
 #include "platform/Clock.h"
 #include "platform/CommandThread.h"
 #include "platform/EventLoop.h"
+#include "profiles/CBasicProfiledata.h"
 #include "transport/CReportChannel.h"
 #include "transport/Commands.h"
 #include "transport/DeviceIdentity.h"
@@ -142,7 +143,9 @@ public:
     // Tells the page to show the device state (publishes a snapshot).
     virtual void RefreshPanel();
     virtual void RefreshKeyList() {}
-    virtual void ApplyProfile() {}
+    // Resets the current profile from the device kind's template; a device without a reset of its
+    // own has nothing to reset.
+    virtual ResetResult ApplyProfile() { return ResetResult::Done; }
     virtual std::vector<int> CollectUsedMacros() { return {}; }
     virtual int WriteKeyTable(int /*profileIndex*/, std::vector<KeyAssignmentEntry> /*entries*/) {
         return 0;

@@ -32,4 +32,13 @@ int ShownDpi(const DpiRule& rule, std::uint16_t stored) {
     return NormaliseDpi(StoredToDpi(rule, stored));
 }
 
+DpiStage StageInRange(const DpiRule& rule, DpiStage stage) {
+    auto inRange = [&](std::uint16_t stored) {
+        return DpiToStored(rule, std::clamp(StoredToDpi(rule, stored), kMinDpi, kMaxDpi));
+    };
+    stage.dpiX = inRange(stage.dpiX);
+    stage.dpiY = inRange(stage.dpiY);
+    return stage;
+}
+
 }  // namespace q417

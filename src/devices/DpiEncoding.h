@@ -3,6 +3,7 @@
 // sensor stores the DPI itself. Values shown or entered are multiples of 50 in 50..26000.
 #include <cstdint>
 
+#include "profiles/ProfileRecords.h"
 #include "transport/DeviceInfoBlock.h"
 
 namespace q417 {
@@ -33,5 +34,8 @@ int StoredToDpi(const DpiRule& rule, std::uint16_t stored);
 std::uint16_t DpiToStored(const DpiRule& rule, int dpi);
 // The DPI shown for a stored value: StoredToDpi, normalised.
 int ShownDpi(const DpiRule& rule, std::uint16_t stored);
+// The stage with its X and Y brought into range: stored -> DPI -> clamped to 50..26000 -> stored.
+// Whatever a profile file holds, the mouse is never asked for a DPI it does not have.
+DpiStage StageInRange(const DpiRule& rule, DpiStage stage);
 
 }  // namespace q417

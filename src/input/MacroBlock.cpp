@@ -1,6 +1,7 @@
 #include "input/MacroBlock.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <utility>
 
@@ -113,8 +114,8 @@ int WriteMacroBlock(CReportChannel& channel, bool wireless, std::span<const uint
 }
 
 int WriteMacros(CReportChannel& channel, bool wireless, const CMacroLibrary& library,
-                const std::vector<int>& usedMacros, std::span<const uint8_t, kInfoBlockSize> info,
-                const ChunkProgress& progress, std::stop_token stop) {
+                const std::vector<int>& usedMacros, const ChunkProgress& progress,
+                std::stop_token stop) {
     if (stop.stop_requested()) {
         return kMacrosCut;
     }
@@ -137,6 +138,13 @@ int WriteMacros(CReportChannel& channel, bool wireless, const CMacroLibrary& lib
         counts.push_back(m.size());
     }
     const std::size_t total = MacroBlockSize(counts);
+    // The size the device reports now: the block read at synchronisation may describe a mouse
+    // that has since been replaced behind the same receiver, or updated.
+    std::array<uint8_t, kInfoBlockSize> info{};
+    if (int read = CmdReadInfo(channel, info); read != kResultOk) {
+        Trace("WriteMacros: information block not read (" + std::to_string(read) + ")");
+        return kMacrosNoDevice;
+    }
     const std::size_t limit = MacroMemoryBytes(info);
     if (int over = MacroEventsOverLimit(total, limit); over > 0) {
         return over;

@@ -61,7 +61,9 @@ std::optional<std::vector<std::vector<MacroEvent>>> ReadUsedMacros(
     const CMacroLibrary& library, const std::vector<int>& usedMacros);
 
 // Builds the block of the used macros and writes it with CmdWriteMacros between CmdBegin and
-// CmdEnd (through the receiver the link is checked first and before every command). Results:
+// CmdEnd (through the receiver the link is checked first and before every command). The macro
+// memory's size is read from the device's information block just before the size check, never
+// taken from a copy. Results:
 //   0   written, or nothing to write (no used macro, or the library file is unreadable)
 //  -1   no device: channel closed, link down or lost, or a command failed
 //  -2   cut: stop was requested before the write began (nothing sent) or during it (the frame
@@ -70,8 +72,8 @@ std::optional<std::vector<std::vector<MacroEvent>>> ReadUsedMacros(
 //       a part; nothing is sent
 // progress receives (frames done, frames total) of the block after each frame.
 int WriteMacros(CReportChannel& channel, bool wireless, const CMacroLibrary& library,
-                const std::vector<int>& usedMacros, std::span<const uint8_t, kInfoBlockSize> info,
-                const ChunkProgress& progress = {}, std::stop_token stop = {});
+                const std::vector<int>& usedMacros, const ChunkProgress& progress = {},
+                std::stop_token stop = {});
 
 // Sends a block already built, under the same rules and results (0, -1 or -2).
 int WriteMacroBlock(CReportChannel& channel, bool wireless, std::span<const uint8_t> block,

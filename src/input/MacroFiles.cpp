@@ -155,7 +155,8 @@ const char* MacroFileCheckText(MacroFileCheck check) {
         case MacroFileCheck::NoEventArray:
             return "no \"Events\" array";
         case MacroFileCheck::TooManyEvents:
-            return "more than 4000 events";
+            static_assert(kMaxMacroEvents == 4000);
+            return "more than 4000 events, the most one macro can hold";
         case MacroFileCheck::BadEvent:
             return "an event is not an object";
     }

@@ -89,6 +89,9 @@ const char* MacroResultText(MacroResult result) {
             return "not a valid macro file";
         case MacroResult::EventFileUnreadable:
             return "the macro's event file cannot be read";
+        case MacroResult::TooManyEvents:
+            static_assert(kMaxMacroEvents == 4000);
+            return "the macro has more than 4000 events, the most one macro can hold";
         case MacroResult::WriteFailed:
             return "a file could not be written";
     }
@@ -472,6 +475,20 @@ MacroResult CMacroLibrary::SaveMacro(int index, std::span<const MacroEvent> even
     if (MacroResult r = ReadForEntry(document, entries, index); r != MacroResult::Done) {
         return r;
     }
+    if (events.size() > kMaxMacroEvents) {
+        Take(std::move(entries));
+        return MacroResult::TooManyEvents;
+    }
+    // A stored file above the limit was never loaded whole, so whatever is saved here would
+    // stand for a cut copy of it.
+    if (!entries[index].id.empty()) {
+        std::optional<MacroEventFile> stored =
+            ReadMacroEventFile(folder_ + entries[index].id + kMacroFileExtension);
+        if (stored && stored->events.size() > kMaxMacroEvents) {
+            Take(std::move(entries));
+            return MacroResult::TooManyEvents;
+        }
+    }
     MacroEventFile file;
     file.name = entries[index].name;
     file.guid = entries[index].id;
@@ -520,7 +537,7 @@ MacroResult CMacroLibrary::LoadEvents(int index, MacroEventFile& file) const {
         return MacroResult::EventFileUnreadable;
     }
     file = std::move(*read);
-    return MacroResult::Done;
+    return file.events.size() > kMaxMacroEvents ? MacroResult::TooManyEvents : MacroResult::Done;
 }
 
 }  // namespace q417

@@ -28,6 +28,8 @@ enum class MacroResult {
     ImportFileUnreadable,  // import: no path, or the file cannot be read
     ImportFileInvalid,     // import: not a valid event file (MacroFileCheck)
     EventFileUnreadable,   // the macro's event file exists but cannot be read
+    TooManyEvents,         // the macro holds more than kMaxMacroEvents events: not loaded, and
+                           // never saved over (that would cut the stored file)
     WriteFailed,           // a file could not be written; the old files are kept
 };
 
@@ -96,11 +98,13 @@ public:
     MacroResult ExportMacro(int index, const std::string& path) const;
 
     // Writes the event file of macro index from the editor's rows in order; a row whose delay edit
-    // is empty is saved with delay 0 and its flag is cleared.
+    // is empty is saved with delay 0 and its flag is cleared. Refused (TooManyEvents) for more
+    // than kMaxMacroEvents rows, and when the stored file holds more than that.
     MacroResult SaveMacro(int index, std::span<MacroEventRow> rows);
     MacroResult SaveMacro(int index, std::span<const MacroEvent> events);
 
-    // The events of macro index (none when its event file does not exist yet).
+    // The events of macro index (none when its event file does not exist yet). TooManyEvents for
+    // a file above kMaxMacroEvents events: file then holds them all, for reporting only.
     MacroResult LoadEvents(int index, MacroEventFile& file) const;
 
 private:

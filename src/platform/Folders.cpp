@@ -121,6 +121,23 @@ void SetFolderRedirects(FolderRedirects redirects) {
     Redirects() = std::move(redirects);
 }
 
+DemoDataScope::DemoDataScope() {
+    const char* told = std::getenv("Q417_DATA_HOME");
+    if (told != nullptr && *told != '\0') {
+        return;
+    }
+    const std::string demo = UserDataFolder() + "demo/";
+    std::lock_guard lock(RedirectMutex());
+    previous_ = Redirects();
+    Redirects().userData = demo;
+}
+
+DemoDataScope::~DemoDataScope() {
+    if (previous_) {
+        SetFolderRedirects(std::move(*previous_));
+    }
+}
+
 std::string ProgramFolder() {
     std::string folder = ExecutableFolder();
     return folder.empty() ? std::string("./") : folder;

@@ -11,6 +11,8 @@
 //   user data folder       $XDG_DATA_HOME/Q417/ (default ~/.local/share/Q417/)
 //                          redirect: Q417_DATA_HOME                             created
 //   device folder          user data folder + device folder name + "/"           created
+//   demo data folder       user data folder + "demo/" (the user data folder while a
+//                          DemoDataScope lives), unless Q417_DATA_HOME is set      created
 //   update download folder $XDG_CACHE_HOME/Q417/UpdateData/ (default ~/.cache/...), mode 0700
 //                          redirect: Q417_CACHE_HOME                            created
 //
@@ -42,6 +44,20 @@ struct FolderRedirects {
     std::optional<std::string> cache;  // the folder that receives "UpdateData/"
 };
 void SetFolderRedirects(FolderRedirects redirects);
+
+// While alive, the user data folder is the demo's own: "demo/" inside the user data folder, so
+// that the emulated devices' profiles never mix with the user's. With Q417_DATA_HOME set the run
+// was told where to work and the folder stays. The redirects are put back on destruction.
+class DemoDataScope {
+public:
+    DemoDataScope();
+    ~DemoDataScope();
+    DemoDataScope(const DemoDataScope&) = delete;
+    DemoDataScope& operator=(const DemoDataScope&) = delete;
+
+private:
+    std::optional<FolderRedirects> previous_;
+};
 
 // Appends '/' unless the path already ends in one (an empty path stays empty).
 std::string WithTrailingSlash(std::string path);

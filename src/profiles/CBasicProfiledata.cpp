@@ -38,6 +38,26 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
+const char* ResetResultText(ResetResult result) {
+    switch (result) {
+        case ResetResult::Done:
+            return "done";
+        case ResetResult::NoProfile:
+            return "no profile is chosen";
+        case ResetResult::TemplateMissing:
+            return "the profile template is missing";
+        case ResetResult::TemplateUnreadable:
+            return "the profile template cannot be read";
+        case ResetResult::TemplateNoElement:
+            return "the profile template has no usable profile for this device";
+        case ResetResult::TemplateDpiOutOfRange:
+            return "the profile template holds a DPI outside 50-26000";
+        case ResetResult::WriteFailed:
+            return "the profile could not be written";
+    }
+    return "?";
+}
+
 // ---- tolerant JSON access ------------------------------------------------------------------
 
 int CBasicProfiledata::ReadInt(const Json::Value& v) {
@@ -200,7 +220,9 @@ const Json::Value& CBasicProfiledata::LoadInto(const std::string& path, Json::Va
         return target;
     }
 
-    // Missing element: take the template's and write the document back.
+    // Missing element: take the template's and write the document back. The element is copied as
+    // it is; a mouse template's stages are plain DPI and say so (see CMouseProfiledata), so the
+    // mouse converts them when it takes the element.
     Json::Value templ = m_jsonFile.ReadDocument(m_templatePath);
     Json::Value element;
     if (templ.isObject() && templ["Device"].isArray() && index < templ["Device"].size() &&
@@ -225,6 +247,31 @@ const Json::Value& CBasicProfiledata::LoadProfile(const std::string& path) {
 
 const Json::Value& CBasicProfiledata::LoadSecondary(const std::string& path) {
     return LoadInto(path, m_secondary);
+}
+
+std::optional<Json::Value> CBasicProfiledata::ReadTemplateElement(ResetResult* why) const {
+    ResetResult local = ResetResult::Done;
+    ResetResult& reason = why != nullptr ? *why : local;
+    CJsonFile::DocumentState state = CJsonFile::DocumentState::Missing;
+    Json::Value document = CJsonFile::ReadDocument(m_templatePath, state);
+    if (state != CJsonFile::DocumentState::Ok) {
+        reason = state == CJsonFile::DocumentState::Missing ? ResetResult::TemplateMissing
+                                                            : ResetResult::TemplateUnreadable;
+        return std::nullopt;
+    }
+    if (!HasDocumentShape(document) || document.isNull()) {
+        reason = ResetResult::TemplateUnreadable;
+        return std::nullopt;
+    }
+    const Json::Value& element =
+        At(Field(document, "Device"), static_cast<Json::ArrayIndex>(m_deviceIndex));
+    // Without a key list the element could never be saved as the profile.
+    if (!element.isObject() || !Field(element, "KeyList").isArray()) {
+        reason = ResetResult::TemplateNoElement;
+        return std::nullopt;
+    }
+    reason = ResetResult::Done;
+    return element;
 }
 
 Json::Value CBasicProfiledata::LoadLightConfig(const std::string& path) {

@@ -24,6 +24,19 @@ enum class SaveResult {
     Failed,     // the write failed; the old file is unchanged
 };
 
+// Outcome of resetting a profile from its template.
+enum class ResetResult {
+    Done,
+    NoProfile,              // no profile document is chosen
+    TemplateMissing,        // the template file does not exist or is empty
+    TemplateUnreadable,     // it cannot be read or does not parse as a document
+    TemplateNoElement,      // no usable element (an object with a "KeyList") at the device index
+    TemplateDpiOutOfRange,  // a mouse template's stage asks for a DPI outside 50-26000
+    WriteFailed,            // the profile document could not be written
+};
+// A short English description ("the profile template is missing", ...).
+const char* ResetResultText(ResetResult result);
+
 class CBasicProfiledata {
 public:
     // Highest on-board profile slot count a device index can address (a slot number is 4 bits).
@@ -55,6 +68,13 @@ public:
     // when neither file has it). LastWriteFailed() tells whether a rebuild could not be written.
     const Json::Value& LoadProfile(const std::string& path);
     const Json::Value& LoadSecondary(const std::string& path);
+
+    // The template's element at the device index, read as a document: the template is the
+    // program's own file and is never written or renamed here. nullopt (the reason in *why) when
+    // it cannot be used.
+    std::optional<Json::Value> ReadTemplateElement(ResetResult* why = nullptr) const;
+    // Makes element the profile element, in memory only (Save writes it).
+    void TakeElement(Json::Value element) { m_element = std::move(element); }
 
     // The light configuration document ("zyrel_light.config"), kept for GetCustomLightEffects.
     Json::Value LoadLightConfig(const std::string& path);

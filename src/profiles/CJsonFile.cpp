@@ -157,6 +157,26 @@ std::string CJsonFile::KeepAside(const std::string& path) {
     return aside;
 }
 
+std::string CJsonFile::CopyAside(const std::string& path, std::string_view tag) {
+    FileReadResult r = ReadWholeFile(path, kMaxDocumentBytes);
+    if (r.status != ReadStatus::Ok) {
+        Trace("cannot copy " + path + " aside: " + r.error);
+        return {};
+    }
+    const std::string base = path + "." + std::string(tag) + "-";
+    std::string copy = base + MakeTimeStampId();
+    while (FileExists(copy)) {
+        copy = base + MakeTimeStampId();
+    }
+    std::string error;
+    if (!WriteFileAtomically(copy, r.data, &error)) {
+        Trace("cannot copy " + path + " aside: " + error);
+        return {};
+    }
+    Trace("old " + path + " kept as " + copy);
+    return copy;
+}
+
 std::string CJsonFile::FileTitle(const std::string& path) {
     std::size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 namespace q417 {
 
@@ -31,6 +32,10 @@ public:
     // Renames an unreadable file aside to "<path>.unreadable-<time stamp>" so that nothing the user
     // had is lost before the file is rebuilt. Returns the new path, empty when the rename failed.
     static std::string KeepAside(const std::string& path);
+
+    // Copies a file aside to "<path>.<tag>-<time stamp>" before it is rewritten with less in it;
+    // the file itself stays. Returns the copy's path, empty when the copy could not be written.
+    static std::string CopyAside(const std::string& path, std::string_view tag);
 
     // The file name without folder and extension ("/a/b/2024_x.Json" -> "2024_x").
     static std::string FileTitle(const std::string& path);

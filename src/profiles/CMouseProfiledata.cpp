@@ -68,7 +68,9 @@ void CMouseProfiledata::SetDpiStages(const std::vector<DpiStage>& stages) {
     if (stages.empty()) {
         return;
     }
-    Json::Value& list = Member(Member(MutableElement(), "DPIStages"), "StageDPIs");
+    Json::Value& section = Member(MutableElement(), "DPIStages");
+    section.removeMember(kStageUnitKey);
+    Json::Value& list = Member(section, "StageDPIs");
     for (std::size_t j = 0; j < stages.size(); ++j) {
         Json::Value& e = Item(list, static_cast<Json::ArrayIndex>(j));
         const DpiStage& s = stages[j];
@@ -80,6 +82,61 @@ void CMouseProfiledata::SetDpiStages(const std::vector<DpiStage>& stages) {
         Member(e, "StageColorG") = int{s.green};
         Member(e, "StageColorB") = int{s.blue};
     }
+}
+
+bool CMouseProfiledata::StagesInPlainDpi() const {
+    const Json::Value& element = Element();
+    if (!element.isObject() || !element["DPIStages"].isObject()) {
+        return false;
+    }
+    const Json::Value& unit = element["DPIStages"][kStageUnitKey];
+    return unit.isString() && unit.asString() == kStageUnitPlainDpi;
+}
+
+bool CMouseProfiledata::ConvertPlainDpiStages(
+    const std::function<std::uint16_t(int dpi)>& toStored) {
+    if (!StagesInPlainDpi()) {
+        return false;
+    }
+    Json::Value& section = MutableElement()["DPIStages"];
+    Json::Value& list = section["StageDPIs"];
+    if (list.isArray()) {
+        for (Json::Value& e : list) {
+            if (!e.isObject()) {
+                continue;
+            }
+            for (const char* key : {"StageDPIX", "StageDPIY"}) {
+                if (e.isMember(key)) {
+                    e[key] = int{toStored(ReadInt(e[key]))};
+                }
+            }
+        }
+    }
+    section.removeMember(kStageUnitKey);
+    GetDpiStages();
+    return true;
+}
+
+bool CMouseProfiledata::StagesWithin(const Json::Value& element, int lowest, int highest) {
+    if (!element.isObject() || !element["DPIStages"].isObject()) {
+        return false;
+    }
+    const Json::Value& list = element["DPIStages"]["StageDPIs"];
+    if (!list.isArray() || list.empty()) {
+        return false;
+    }
+    for (const Json::Value& e : list) {
+        if (!e.isObject()) {
+            return false;
+        }
+        for (const char* key : {"StageDPIX", "StageDPIY"}) {
+            const Json::Value& v = e[key];
+            if (!v.isIntegral() || v.asLargestInt() < lowest || v.asLargestInt() > highest) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 void CMouseProfiledata::SetActiveDpiStage(int n) {

@@ -37,6 +37,7 @@ struct CProfileList::ListFile {
     int select = 0;
     bool missing = false;   // no file, an empty file or no usable entry: start a new list
     bool repaired = false;  // entries dropped or the selection corrected: the file needs a write
+    bool pruned = false;    // entries dropped: the file on disk holds more than `items`
 };
 
 namespace {
@@ -207,7 +208,7 @@ const char* ProfileListResultText(ProfileListResult result) {
         case ProfileListResult::ImportFileInvalid:
             return "not a profile file (needs \"profilename\" and \"profileUUID\")";
         case ProfileListResult::TemplateUnreadable:
-            return "the profile template cannot be read";
+            return "the profile template cannot be read or holds no profile";
         case ProfileListResult::DocumentUnreadable:
             return "the profile document cannot be read";
         case ProfileListResult::WriteFailed:
@@ -343,6 +344,7 @@ ProfileListResult CProfileList::ReadLocked(ListFile& list) const {
         Trace("ProfileList: dropping " + std::to_string(dropped) + " unusable entries of " +
               ListFilePath());
         list.repaired = true;
+        list.pruned = true;
     }
     root.removeMember(kList);
     list.root = std::move(root);
@@ -363,6 +365,16 @@ ProfileListResult CProfileList::ReadLocked(ListFile& list) const {
 }
 
 ProfileListResult CProfileList::WriteLocked(ListFile& list) {
+    if (list.pruned) {
+        // The entries left out may be a hand edit gone wrong: the file as it was is copied aside
+        // before anything is written over it.
+        std::string copy = CJsonFile::CopyAside(ListFilePath(), "pruned");
+        if (copy.empty()) {
+            return ProfileListResult::WriteFailed;
+        }
+        prunedCopy_ = std::move(copy);
+        list.pruned = false;
+    }
     Json::Value root = list.root;
     Json::Value& items = root[kList];
     items = Json::Value(Json::arrayValue);
@@ -415,6 +427,8 @@ std::string CProfileList::NewIdLocked(const ListFile& list) const {
     }
 }
 
+// New profiles are copies of the template document. A mouse template keeps its DPI stages in plain
+// DPI, marked so (see CMouseProfiledata); the mouse converts them when it loads the profile.
 Json::Value CProfileList::TemplateDocument() const {
     Json::Value document = CJsonFile::ReadDocument(templatePath_);
     return document.isObject() ? document : Json::Value(Json::objectValue);
@@ -746,7 +760,7 @@ ProfileListResult CProfileList::ResetProfileFile(std::string_view idArg) {
     }
     CJsonFile::DocumentState state = CJsonFile::DocumentState::Missing;
     Json::Value document = CJsonFile::ReadDocument(templatePath_, state);
-    if (state != CJsonFile::DocumentState::Ok || !document.isObject()) {
+    if (state != CJsonFile::DocumentState::Ok || FirstDeviceElement(document) == nullptr) {
         // Writing a document without the template's contents would only lose the user's profile.
         return ProfileListResult::TemplateUnreadable;
     }

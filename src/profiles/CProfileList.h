@@ -98,6 +98,9 @@ public:
     const std::string& TemplatePath() const { return templatePath_; }
     // Where the last Initialise put an unreadable list file before starting anew; empty otherwise.
     const std::string& KeptAsidePath() const { return keptAside_; }
+    // Where the old list file was copied before the last write that left unusable entries out of
+    // it; empty when no write of this object did.
+    const std::string& PrunedCopyPath() const { return prunedCopy_; }
 
     // Change tracking for objects that share one device folder: every successful write by any
     // CProfileList of this process bumps the folder's version. NeedsReload says another object
@@ -140,6 +143,7 @@ private:
     int selected_ = -1;
     std::string currentId_;
     std::string keptAside_;
+    std::string prunedCopy_;
     std::uint64_t seenVersion_ = 0;
     std::uint64_t seenFileInode_ = 0;  // the list file as last read or written
     std::int64_t seenFileMtimeNs_ = 0;

@@ -221,6 +221,21 @@ TEST_F(InputCommandsTest, MacroLibraryRoundTrip) {
     EXPECT_EQ(Json1({"macro", "list"})["macros"].size(), 2u);
 }
 
+TEST_F(InputCommandsTest, MacrosAboveTheEventLimitAreRefusedNamingIt) {
+    Json::Value refused = Json1({"macro", "import", WriteFile("Huge.mac", MacroFile(4001, 4))}, 1);
+    EXPECT_NE(refused["error"].asString().find("4000"), std::string::npos) << refused;
+
+    // A stored event file above the limit (put there by hand) is refused, not shown cut.
+    Json1({"macro", "import", WriteFile("Small.mac", MacroFile(2, 4))});
+    const std::string id = Json1({"macro", "list"})["macros"][0]["id"].asString();
+    std::ofstream(tmp + "home/mouse/" + id + ".mac", std::ios::binary) << MacroFile(4001, 4);
+    Json::Value shown = Json1({"macro", "show", "Small"}, 1);
+    EXPECT_NE(shown["error"].asString().find("4000"), std::string::npos) << shown;
+    Json::Value listed = Json1({"macro", "list"})["macros"][0];
+    EXPECT_EQ(listed["events"].asInt(), 4001);
+    EXPECT_NE(listed["error"].asString().find("4000"), std::string::npos) << listed;
+}
+
 TEST_F(InputCommandsTest, MacroCommandsWorkWithoutAMouse) {
     ASSERT_TRUE(bus->Unplug(cable));
     if (receiver != emu::kNoDevice) {

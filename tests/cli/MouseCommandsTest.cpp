@@ -295,8 +295,55 @@ TEST_F(MouseCommandsTest, ProfileSwitchByNameAndDeviceReset) {
     Outcome reset = Ctl({"--demo", "--json", "profile", "reset"});
     ASSERT_EQ(reset.code, 0) << reset.err;
     EXPECT_TRUE(JsonLines(reset.out).at(0)["device"].asBool());
-    EXPECT_EQ(StageStored(Record(cable), 0), 400);
-    EXPECT_EQ(StageStored(Record(cable), 1), 800);
+    // The template's 400 and 800 DPI in the demo sensor's encoding: (dpi - 50) / 50.
+    EXPECT_EQ(StageStored(Record(cable), 0), 7);
+    EXPECT_EQ(StageStored(Record(cable), 1), 15);
+    Outcome status = Ctl({"--demo", "--json", "status"});
+    ASSERT_EQ(status.code, 0) << status.err;
+    const Json::Value stages = Mouse(JsonLines(status.out).at(0))["dpi"]["stages"];
+    EXPECT_EQ(stages[0]["dpi"].asInt(), 400);
+    EXPECT_EQ(stages[5]["dpi"].asInt(), 12800);
+}
+
+TEST_F(MouseCommandsTest, ResetWithAnUnusableTemplateFailsAndKeepsTheProfile) {
+    // A copy of the defaults whose mouse template gets spoilt (the scratch home restores the
+    // variable afterwards).
+    fs::create_directories(tmp + "defaults");
+    fs::copy(std::string(Q417_SOURCE_DATA_DIR) + "DefaultData", tmp + "defaults/DefaultData",
+             fs::copy_options::recursive);
+    ::setenv("Q417_DEFAULT_DATA", (tmp + "defaults").c_str(), 1);
+    ASSERT_EQ(Ctl({"--demo", "dpi", "0", "2000"}).code, 0);
+    Outcome listed = Ctl({"--demo", "--json", "profile", "list"});
+    ASSERT_EQ(listed.code, 0) << listed.err;
+    const std::string id = JsonLines(listed.out).at(0)["profiles"][0]["id"].asString();
+    const std::string profile = tmp + "home/mouse/" + id + ".Json";
+    auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = read(profile);
+    const std::string templ = tmp + "defaults/DefaultData/mouse.Json";
+    std::ofstream(templ, std::ios::trunc) << "{broken";
+
+    Outcome reset = Ctl({"--demo", "profile", "reset"});
+    EXPECT_EQ(reset.code, 1);
+    EXPECT_NE(reset.err.find("profile template cannot be read"), std::string::npos) << reset.err;
+    EXPECT_EQ(read(profile), before);
+    EXPECT_EQ(read(templ), "{broken");
+    Outcome status = Ctl({"--demo", "--json", "status"});
+    EXPECT_EQ(Mouse(JsonLines(status.out).at(0))["dpi"]["stages"][0]["dpi"].asInt(), 2000);
+
+    // Without a mouse only the file would be reset: refused the same way.
+    ASSERT_TRUE(bus->Unplug(cable));
+    ASSERT_TRUE(bus->Unplug(receiver));
+    std::ofstream(templ, std::ios::trunc) << R"({"Device": []})";
+    Outcome fileOnly = Ctl({"--demo", "profile", "reset"});
+    EXPECT_EQ(fileOnly.code, 1);
+    EXPECT_NE(fileOnly.err.find("profile template"), std::string::npos) << fileOnly.err;
+    EXPECT_EQ(read(profile), before);
+    for (const auto& e : fs::directory_iterator(tmp + "defaults/DefaultData")) {
+        EXPECT_EQ(e.path().filename().string().find("unreadable"), std::string::npos) << e.path();
+    }
 }
 
 TEST_F(MouseCommandsTest, WatchPrintsTheStartAndStopsOnSigint) {

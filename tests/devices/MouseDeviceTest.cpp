@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <optional>
 #include <vector>
 
 #include "MouseDeviceFixture.h"
+#include "emulator/MouseFirmware.h"
+#include "input/MacroBlock.h"
+#include "profiles/CJsonFile.h"
+#include "profiles/CProfileList.h"
 #include "transport/CommandResult.h"
 
 namespace q417::test {
@@ -336,19 +342,184 @@ TEST_F(MouseKeys, StoredAssignmentReachesTheKeyTableAtTheButtonsPosition) {
     EXPECT_EQ(Run([&] { return device->WriteCurrentKeyTable(1); }), kResultBadArgument);
 }
 
-TEST_F(MouseKeys, ResetBringsTheTemplateBack) {
+TEST_F(MouseKeys, MacroSizeIsCheckedAgainstTheMemoryTheMouseReportsNow) {
     ConnectCable();
     Run([&] { return device->Synchronise(); });
-    Run([&] { return device->EditStageDpi(0, 12000); });
-    Run([&] {
-        device->ApplyProfile();
-        return 0;
+    ASSERT_EQ(Run([&] { return device->InfoBlock().MacroMemoryUnits(); }), 64);
+    // The firmware now offers one 128-byte unit; the block read at synchronisation still says 64.
+    ASSERT_TRUE(bus->WithMouse(emuId, [](emu::MouseFirmware& m) { m.Info()[6] = 1; }));
+    std::vector<MacroEvent> events(40, MacroEvent{true, 10, 4, 5});
+    const int result = Run([&] {
+        CMacroLibrary& macros = device->Macros();
+        EXPECT_EQ(macros.AddMacro(), MacroResult::Done);
+        EXPECT_EQ(macros.SaveMacro(0, std::span<const MacroEvent>(events)), MacroResult::Done);
+        return device->WriteMacros({0});
     });
-    CMouseProfiledata templ;
-    templ.LoadProfile(Run([&] { return device->Profile().GetTemplatePath(); }));
-    auto expected = templ.GetDpiStages();
-    ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(Run([&] { return device->Profile().DpiStages(); })[0].dpiX, expected[0].dpiX);
+    EXPECT_EQ(result, MacroEventsOverLimit(16 + 6 + 4 * 40, 128));
+}
+
+}  // namespace
+}  // namespace q417::test
+
+namespace q417::test {
+namespace {
+
+// The template's stages are plain DPI; whatever way a template element becomes the profile, the
+// mouse gets them in its own encoding.
+class MouseTemplateStages : public MouseDeviceFixture {
+protected:
+    static constexpr int kTemplateDpi[6] = {400, 800, 1600, 3200, 6400, 12800};
+
+    void SetUp() override {
+        MouseDeviceFixture::SetUp();
+        ConnectCable();
+        Run([&] { return device->Synchronise(); });
+        rule = Run([&] { return device->CurrentDpiRule(); });
+    }
+    static int Stored(const std::vector<uint8_t>& record, int s, int at = 2) {
+        return record[14 + 9 * s + at] | (record[14 + 9 * s + at + 1] << 8);
+    }
+    void ExpectTemplateRecord(const char* how) {
+        std::vector<uint8_t> record = Record(0);
+        for (int s = 0; s < 6; ++s) {
+            EXPECT_EQ(Stored(record, s), DpiToStored(rule, kTemplateDpi[s])) << how << " " << s;
+            EXPECT_EQ(Stored(record, s, 4), DpiToStored(rule, kTemplateDpi[s])) << how << " " << s;
+        }
+    }
+    // Loads profile id and writes its record, as a switch does.
+    int Choose(const std::string& id) {
+        return Run([&] {
+            device->SetProfileId(id);
+            device->LoadFromProfile();
+            return device->WriteProfileRecord(0, 0, 1, 0, 0);
+        });
+    }
+    std::string MouseFolder() const { return Folder() + "/mouse/"; }
+
+    DpiRule rule;
+};
+
+TEST_F(MouseTemplateStages, ResetNewAndRebuiltProfilesSendTheTemplatesDpi) {
+    ASSERT_EQ(rule.sensor, 0x3395);
+    Run([&] { return device->EditStageDpi(0, 12000); });
+    EXPECT_EQ(Run([&] {
+                  device->ApplyProfile();
+                  return device->WriteProfileRecord(0, 0, 1, 0, 0);
+              }),
+              kResultOk);
+    ExpectTemplateRecord("reset");
+
+    CProfileList list;
+    list.SetKind(kDeviceKindMouse);
+    list.SetFolders(MouseFolder(), Run([&] { return device->Profile().GetTemplatePath(); }));
+    ASSERT_EQ(list.Initialise(), ProfileListResult::Done);
+    std::string added;
+    ASSERT_EQ(list.AddProfile(&added), ProfileListResult::Done);
+    EXPECT_EQ(Choose(added), kResultOk);
+    ExpectTemplateRecord("new profile");
+
+    const std::string missing = "2030_01_02_03_04_05_006";
+    EXPECT_EQ(Choose(missing), kResultOk);
+    ExpectTemplateRecord("rebuilt profile");
+    // The rebuilt document now holds stored values, no longer marked as plain DPI.
+    const Json::Value stages =
+        CJsonFile::ReadDocument(MouseFolder() + missing + ".Json")["Device"][0]["DPIStages"];
+    EXPECT_FALSE(stages.isMember(kStageUnitKey));
+    EXPECT_EQ(stages["StageDPIs"][2]["StageDPIX"].asInt(), DpiToStored(rule, 1600));
+    // Loading it again converts nothing twice.
+    EXPECT_EQ(Choose(missing), kResultOk);
+    ExpectTemplateRecord("reloaded profile");
+}
+
+// A mouse whose template lies in a folder of the test's own, to be spoilt.
+class MouseTemplateReset : public MouseDeviceFixture {
+protected:
+    void SetUp() override {
+        MouseDeviceFixture::SetUp();
+        defaults = Folder() + "/defaults/";
+        std::filesystem::create_directories(defaults);
+        templ = defaults + "mouse.Json";
+        std::filesystem::copy_file(shipped, templ);
+        DeviceOptions options;
+        options.defaultDataFolder = defaults;
+        MakeDevice(options);
+        ConnectCable();
+        Run([&] { return device->Synchronise(); });
+    }
+    void Spoil(const std::optional<std::string>& text) {
+        std::filesystem::remove(templ);
+        if (text) {
+            std::ofstream(templ, std::ios::binary) << *text;
+        }
+    }
+
+    const std::string shipped = DefaultDataFolder() + "mouse.Json";
+    std::string defaults;
+    std::string templ;
+};
+
+TEST_F(MouseTemplateReset, AnUnusableTemplateFailsAndChangesNothing) {
+    Run([&] { return device->EditStageDpi(0, 12000); });
+    const std::string profile = Run([&] { return device->Profile().GetProfilePath(); });
+    const std::string before = CJsonFile::readjsonFile(profile);
+    const std::vector<uint8_t> record = Record(0);
+    const uint16_t edited = DpiToStored(Run([&] { return device->CurrentDpiRule(); }), 12000);
+
+    Json::Value wild = CJsonFile::ReadDocument(shipped);
+    wild["Device"][0]["DPIStages"]["StageDPIs"][3]["StageDPIX"] = 30000;
+    Json::Value noKeys = CJsonFile::ReadDocument(shipped);
+    noKeys["Device"][0].removeMember("KeyList");
+    struct Case {
+        std::optional<std::string> text;  // nullopt: no template file at all
+        ResetResult expected;
+    } cases[] = {
+        {std::nullopt, ResetResult::TemplateMissing},
+        {"{not json", ResetResult::TemplateUnreadable},
+        {"[1, 2]", ResetResult::TemplateUnreadable},
+        {R"({"Device": [null]})", ResetResult::TemplateNoElement},
+        {noKeys.toStyledString(), ResetResult::TemplateNoElement},
+        {wild.toStyledString(), ResetResult::TemplateDpiOutOfRange},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.text.value_or("(none)");
+        Spoil(c.text);
+        EXPECT_EQ(Run([&] { return device->ApplyProfile(); }), c.expected) << what;
+        EXPECT_EQ(CJsonFile::readjsonFile(profile), before) << what;
+        EXPECT_EQ(Run([&] { return device->Profile().DpiStages()[0].dpiX; }), edited) << what;
+        // The template is neither rewritten nor renamed aside.
+        if (c.text) {
+            EXPECT_EQ(CJsonFile::readjsonFile(templ), *c.text);
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(defaults), {}), c.text ? 1 : 0)
+            << what;
+    }
+    EXPECT_EQ(Record(0), record);
+
+    // The shipped template resets as before.
+    Spoil(CJsonFile::readjsonFile(shipped));
+    EXPECT_EQ(Run([&] { return device->ApplyProfile(); }), ResetResult::Done);
+    EXPECT_NE(CJsonFile::readjsonFile(profile), before);
+}
+
+TEST_F(MouseTemplateStages, AnyStoredValueInAProfileFileGivesAnInRangeRecord) {
+    const std::string path = Run([&] { return device->Profile().GetProfilePath(); });
+    Json::Value doc = CJsonFile::ReadDocument(path);
+    Json::Value& stages = doc["Device"][0]["DPIStages"]["StageDPIs"];
+    stages[0]["StageDPIX"] = 0;
+    stages[0]["StageDPIY"] = 0xFFFF;
+    stages[1]["StageDPIX"] = 0xFFFF;
+    stages[1]["StageDPIY"] = 0;
+    ASSERT_TRUE(CJsonFile::WriteDocument(path, doc));
+    EXPECT_EQ(Choose(CJsonFile::FileTitle(path)), kResultOk);
+    std::vector<uint8_t> record = Record(0);
+    for (int s = 0; s < 2; ++s) {
+        for (int at : {2, 4}) {
+            const int dpi = StoredToDpi(rule, static_cast<uint16_t>(Stored(record, s, at)));
+            EXPECT_GE(dpi, kMinDpi) << s << " " << at;
+            EXPECT_LE(dpi, kMaxDpi) << s << " " << at;
+        }
+    }
+    EXPECT_EQ(Stored(record, 2), DpiToStored(rule, 1600));
 }
 
 }  // namespace

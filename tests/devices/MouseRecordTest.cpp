@@ -75,6 +75,19 @@ TEST(DpiRules, PlainSensorAndClamps) {
     EXPECT_EQ(ShownDpi(rule, 1234), 1250);
 }
 
+TEST(DpiRules, StageInRangeClampsOnlyWhatIsOutOfRange) {
+    const DpiRule stepped{0x3395, 50, 50};
+    DpiStage s{1, 0, 0xFFFF, 31, 1, 2, 3};
+    DpiStage in = StageInRange(stepped, s);
+    EXPECT_EQ(StoredToDpi(stepped, in.dpiX), 26000);
+    EXPECT_EQ(in.dpiY, 31);  // 1600 stays as it was
+    EXPECT_EQ(in.red, 1);
+    const DpiRule plain{0x3325, 50, 50};
+    in = StageInRange(plain, DpiStage{1, 0, 0, 0xFFFF, 0, 0, 0});
+    EXPECT_EQ(in.dpiX, 50);
+    EXPECT_EQ(in.dpiY, 26000);
+}
+
 MousePageInput SixStages(int active) {
     MousePageInput in;
     for (int s = 0; s < 6; ++s) {

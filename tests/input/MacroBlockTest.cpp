@@ -8,6 +8,7 @@
 #include "MacroBlockDecode.h"
 #include "emulator/EmuTestUtil.h"
 #include "emulator/EmulatedHidBus.h"
+#include "emulator/MouseFirmware.h"
 #include "input/KeyTableWrite.h"
 #include "input/MacroBlock.h"
 #include "input/MacroLibrary.h"
@@ -99,7 +100,7 @@ protected:
     }
     int Write(const std::vector<int>& used) {
         return WriteMacros(
-            channel, wireless, library, used, info,
+            channel, wireless, library, used,
             [this](std::size_t done, std::size_t total) { progress.emplace_back(done, total); });
     }
     std::vector<uint8_t> Codes() {
@@ -142,11 +143,12 @@ TEST_F(WriteMacrosTest, WritesTheUsedMacrosInUsedOrder) {
     EXPECT_TRUE(decoded->macros[2].empty());
     EXPECT_EQ(decoded->length, 16u + 18 + 4 * 28);
 
-    // CmdBegin, the block in 56-byte frames, CmdEnd.
+    // The information block (for the memory size), CmdBegin, the block in 56-byte frames, CmdEnd.
     const std::size_t frames = (decoded->length + 55) / 56;
     auto codes = Codes();
-    ASSERT_EQ(codes.size(), frames + 2);
-    EXPECT_EQ(codes.front(), kCmdBegin);
+    ASSERT_EQ(codes.size(), frames + 3);
+    EXPECT_EQ(codes[0], kCmdReadInfo);
+    EXPECT_EQ(codes[1], kCmdBegin);
     EXPECT_EQ(codes.back(), kCmdEnd);
     EXPECT_EQ(Count(kCmdWriteMacros), frames);
     ASSERT_EQ(progress.size(), frames);
@@ -186,7 +188,7 @@ TEST_F(WriteMacrosTest, TooLargeForTheMemoryReturnsTheEventsToRemove) {
     const std::size_t total = 16 + 6 * 3 + 4 * 12000;
     const int expected = static_cast<int>(((total - emu::kMacroMemorySize) >> 2) + 1);
     EXPECT_EQ(Write({0, 1, 2}), expected);
-    EXPECT_TRUE(Codes().empty());
+    EXPECT_EQ(Codes(), std::vector<uint8_t>{kCmdReadInfo});  // only the size was asked
     EXPECT_TRUE(progress.empty());
 
     // The fullest one macro can be: 16 + 6 + 4 x 2042 = 8190 bytes; one event more is over.
@@ -197,6 +199,21 @@ TEST_F(WriteMacrosTest, TooLargeForTheMemoryReturnsTheEventsToRemove) {
     EXPECT_EQ(decoded->length, emu::kMacroMemorySize - 2);
     AddMacro(2043, 8);
     EXPECT_EQ(Write({4}), 1);
+}
+
+TEST_F(WriteMacrosTest, TheSizeCheckUsesTheMemoryTheDeviceReportsNow) {
+    ConnectWired();   // the block read on connecting says 64 x 128 bytes
+    AddMacro(40, 4);  // 16 + 6 + 160 = 182 bytes
+    ASSERT_TRUE(bus->WithMouse(device, [](emu::MouseFirmware& m) { m.Info()[6] = 1; }));
+    EXPECT_EQ(Write({0}), MacroEventsOverLimit(182, 128));
+    EXPECT_EQ(Count(kCmdWriteMacros), 0u);
+    // An information block that cannot be read is no device, not "written".
+    emu::Fault fault;
+    fault.kind = emu::FaultKind::Status;
+    fault.status = 0xFF;
+    ASSERT_TRUE(bus->InjectFault(device, fault));
+    EXPECT_EQ(Write({0}), kMacrosNoDevice);
+    EXPECT_EQ(Count(kCmdWriteMacros), 0u);
 }
 
 TEST_F(WriteMacrosTest, NoDeviceIsMinusOne) {
@@ -236,7 +253,7 @@ TEST_F(WriteMacrosTest, AFrameThatFailsMidwayIsMinusOneAndTheTransactionEnds) {
     emu::Fault fault;
     fault.kind = emu::FaultKind::Status;
     fault.status = 0xFF;
-    fault.skipFrames = 3;  // CmdBegin and two block frames pass
+    fault.skipFrames = 4;  // the information block, CmdBegin and two block frames pass
     ASSERT_TRUE(bus->InjectFault(device, fault));
     EXPECT_EQ(Write({0}), kMacrosNoDevice);
     EXPECT_EQ(Count(kCmdWriteMacros), 3u);  // nothing after the failing frame
@@ -250,7 +267,7 @@ TEST_F(WriteMacrosTest, AStopBetweenFramesCutsTheBlockAndEndsTheTransaction) {
     AddMacro(100, 4);  // 422 bytes: 8 frames
     std::stop_source stop;
     const int result = WriteMacros(
-        channel, wireless, library, {0}, info,
+        channel, wireless, library, {0},
         [&](std::size_t done, std::size_t) {
             if (done == 2) {
                 stop.request_stop();
@@ -270,7 +287,7 @@ TEST_F(WriteMacrosTest, LongWritesAskedToStopBeforehandSendNothing) {
     AddMacro(3, 4);
     std::stop_source stop;
     stop.request_stop();
-    EXPECT_EQ(WriteMacros(channel, wireless, library, {0}, info, {}, stop.get_token()), kMacrosCut);
+    EXPECT_EQ(WriteMacros(channel, wireless, library, {0}, {}, stop.get_token()), kMacrosCut);
     const std::array<uint8_t, kMaxBlockSize> table{};
     EXPECT_EQ(
         WriteKeyTable(channel, wireless, table, {}, 0, KeyTableLayout{}, {}, stop.get_token()),

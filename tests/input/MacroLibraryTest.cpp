@@ -196,6 +196,36 @@ TEST_F(MacroLibraryTest, SaveExportAndRowsWithEmptyDelays) {
     EXPECT_EQ(library.ExportMacro(1, exported), MacroResult::NoSelection);
 }
 
+TEST_F(MacroLibraryTest, AStoredFileAboveTheLimitIsNeitherLoadedNorCutBySaving) {
+    AddNamed({"Long"});
+    std::string events;
+    for (std::size_t i = 0; i <= kMaxMacroEvents; ++i) {
+        events += std::string(i ? "," : "") + R"({"Action":"up","Type":1,"Button":1,"Delay":"1"})";
+    }
+    // A file put there by hand (or by an older version): 4001 events.
+    const std::string stored = WriteMac("long.mac", events);
+    std::filesystem::copy_file(stored, library.EventFilePath(0));
+    const std::string before = ReadText(library.EventFilePath(0));
+
+    MacroEventFile file;
+    EXPECT_EQ(library.LoadEvents(0, file), MacroResult::TooManyEvents);
+    EXPECT_EQ(file.events.size(), kMaxMacroEvents + 1);
+    EXPECT_NE(std::string(MacroResultText(MacroResult::TooManyEvents)).find("4000"),
+              std::string::npos);
+
+    // An editor that took the first 4000 rows must not write them over the 4001.
+    std::vector<MacroEvent> cut(file.events.begin(), file.events.begin() + kMaxMacroEvents);
+    EXPECT_EQ(library.SaveMacro(0, std::span<const MacroEvent>(cut)), MacroResult::TooManyEvents);
+    EXPECT_EQ(ReadText(library.EventFilePath(0)), before);
+
+    // Nor is a list above the limit ever saved.
+    AddNamed({"Other"});
+    EXPECT_EQ(library.SaveMacro(1, std::span<const MacroEvent>(file.events)),
+              MacroResult::TooManyEvents);
+    EXPECT_FALSE(std::filesystem::exists(library.EventFilePath(1)));
+    EXPECT_EQ(library.SaveMacro(1, std::span<const MacroEvent>(cut)), MacroResult::Done);
+}
+
 TEST_F(MacroLibraryTest, IdentifiersCannotReachOutsideTheFolder) {
     // A victim file beside the device folder, and a library entry naming it.
     const std::string victim = folders.root.path() + "victim.mac";

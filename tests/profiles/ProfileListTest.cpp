@@ -319,6 +319,39 @@ TEST_F(ProfileListTest, IdentifiersFromTheFileNeverLeaveTheFolder) {
     EXPECT_TRUE(std::filesystem::exists(victim));
 }
 
+TEST_F(ProfileListTest, PruningKeepsACopyOfTheOldListFirst) {
+    Json::Value file = ListJson();
+    Json::Value bad = file["profilelist"][0];
+    bad["profileUUID"] = "../elsewhere";
+    file["profilelist"].append(bad);
+    WriteJson(ListFile(), file);
+    const std::string before = ReadText(ListFile());
+
+    ASSERT_EQ(list.Reload(), R::Done);
+    EXPECT_EQ(ListJson()["profilelist"].size(), 1u);
+    ASSERT_FALSE(list.PrunedCopyPath().empty());
+    EXPECT_EQ(ReadText(list.PrunedCopyPath()), before);
+
+    // No usable entry at all: a new list is started, and the old one is still kept.
+    Json::Value none(Json::objectValue);
+    none["profilelist"].append(bad);
+    WriteJson(ListFile(), none);
+    const std::string unusable = ReadText(ListFile());
+    CProfileList fresh;
+    folders.Bind(fresh);
+    ASSERT_EQ(fresh.Initialise(), R::Done);
+    EXPECT_EQ(fresh.GetCount(), 1);
+    ASSERT_FALSE(fresh.PrunedCopyPath().empty());
+    EXPECT_EQ(ReadText(fresh.PrunedCopyPath()), unusable);
+
+    // A list with nothing to drop is rewritten without a copy.
+    CProfileList clean;
+    folders.Bind(clean);
+    ASSERT_EQ(clean.Initialise(), R::Done);
+    ASSERT_EQ(clean.AddProfile(), R::Done);
+    EXPECT_TRUE(clean.PrunedCopyPath().empty());
+}
+
 TEST_F(ProfileListTest, StaleIndexOfASecondObjectHitsTheRightProfile) {
     Add();
     Add();

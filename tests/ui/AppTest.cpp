@@ -350,6 +350,21 @@ TEST_F(ProgramTest, ScreenshotModeWritesPicturesAndEnds) {
     EXPECT_FALSE(QFileInfo::exists(lockPath)) << "a picture run must not claim the instance";
 }
 
+TEST_F(ProgramTest, TheDemoKeepsItsProfilesOutOfTheUsersFolder) {
+    EXPECT_NE(UsageText().find("demo/"), std::string::npos);
+    EXPECT_NE(UsageText().find("Q417_DATA_HOME"), std::string::npos);
+    env.remove("Q417_DATA_HOME");
+    env.insert("XDG_DATA_HOME", scratch.path() + "/xdg");
+    const QString user = scratch.path() + "/xdg/Q417";
+    auto demo = Start({"--demo"});
+    ASSERT_TRUE(WaitRunning(*demo));
+    EXPECT_TRUE(
+        PumpUntil([&] { return QFileInfo::exists(user + "/demo/mouse/ProfileList.ini"); }, 20000));
+    demo->terminate();
+    ASSERT_TRUE(demo->waitForFinished(15000));
+    EXPECT_EQ(QDir(user).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"demo"});
+}
+
 TEST_F(ProgramTest, UsageErrorsAndInformation) {
     auto p = Start({"--version"});
     ASSERT_TRUE(p->waitForFinished(10000));

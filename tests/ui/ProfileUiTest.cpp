@@ -91,9 +91,12 @@ protected:
         char pattern[] = "/tmp/q417-profileui-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         scratch_ = pattern;
+        // A copy of the defaults, so that a test can spoil its template.
+        fs::copy(std::string(Q417_SOURCE_DATA_DIR) + "DefaultData", scratch_ + "/DefaultData",
+                 fs::copy_options::recursive);
         FolderRedirects r;
         r.userData = scratch_ + "/home";
-        r.defaultData = Q417_SOURCE_DATA_DIR;
+        r.defaultData = scratch_ + "/DefaultData";
         SetFolderRedirects(r);
         CUiLoader::SetResourceRoot(QStringLiteral(Q417_SOURCE_DATA_DIR "skin/"));
         ASSERT_TRUE(CResourceManager::GetInstance().LoadLanguage("lan_en.xml"));
@@ -332,6 +335,28 @@ TEST_F(ProfileUiTest, ExportThenImportAndSwitchToTheLastEntry) {
     ASSERT_TRUE(SwitchesDone(3));
     EXPECT_EQ(Combo()->count(), 2);
     EXPECT_TRUE(host_.messages.isEmpty());
+}
+
+TEST_F(ProfileUiTest, AResetWithAnUnusableTemplateSaysSoAndKeepsEverything) {
+    const std::string templ = scratch_ + "/DefaultData/mouse.Json";
+    const std::string presets = scratch_ + "/home/color_option_info.config";
+    std::ofstream(presets) << "{\"mine\": 1}\n";
+    const std::string profile = list_->CurrentProfilePath();
+    ASSERT_TRUE(PumpUntil([&] { return fs::exists(profile); }));
+    std::ofstream(templ, std::ios::trunc) << "{broken";
+    const std::string before = CJsonFile::readjsonFile(profile);
+    actions_->Reset(0, true);
+    ASSERT_TRUE(SwitchesDone(1));
+    EXPECT_EQ(host_.messages, QStringList{QString::fromLatin1(kMessageResetFailed)});
+    EXPECT_EQ(CJsonFile::readjsonFile(profile), before);
+    EXPECT_EQ(CJsonFile::readjsonFile(templ), "{broken");
+    EXPECT_TRUE(fs::exists(presets));
+    // Nothing was renamed aside in the template folder either.
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch_ + "/DefaultData"), {}),
+              std::distance(
+                  fs::directory_iterator(std::string(Q417_SOURCE_DATA_DIR) + "DefaultData"), {}));
+    // The message key has its text in the language file.
+    EXPECT_TRUE(CResourceManager::GetInstance().HasText(QString::fromLatin1(kMessageResetFailed)));
 }
 
 TEST_F(ProfileUiTest, MenuTabsAndMessageFormat) {

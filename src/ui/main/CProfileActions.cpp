@@ -313,6 +313,8 @@ void CProfileActions::EndBusy(int entry) {
 void CProfileActions::ShowApplyMessage(const ProfileApplyResult& result) {
     if (result.messageKey == "message_text_7") {
         host_.AskUser(QStringLiteral("message_text_7"), false);
+    } else if (result.messageKey == kMessageResetFailed) {
+        host_.AskUser(QString::fromLatin1(kMessageResetFailed), false);
     } else if (result.messageKey == "message_text_16") {
         const QString format =
             CResourceManager::GetInstance().Text(QStringLiteral("message_text_16"));
