@@ -105,9 +105,7 @@ int CTavrenixMouseDevice::LoadLightSettings() {
                                                     info.direction, info.multiColor, info.red,
                                                     info.green, info.blue});
     profile_.LoadLightConfig(profile_.GetLightConfigPath());
-    std::vector<LightSegment> segments = profile_.GetCustomLightEffects();
-    std::lock_guard lock(LightLock());
-    Engine().SetUserEffect(std::move(segments));
+    SetUserEffect(profile_.GetCustomLightEffects());
     return 1;
 }
 

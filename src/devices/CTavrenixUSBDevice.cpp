@@ -281,7 +281,18 @@ void CTavrenixUSBDevice::WakeLightWorker() {
     lightWake_.request_stop();
 }
 
+void CTavrenixUSBDevice::SetUserEffect(std::vector<LightSegment> segments) {
+    {
+        std::lock_guard lock(lightLock_);
+        engine_.SetUserEffect(std::move(segments));
+    }
+    WakeLightWorker();
+}
+
 void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
+    // The longest sleep while playing a user effect (also when it has no frame due): a change of
+    // the effect or the settings, or the stop, wakes the worker before.
+    constexpr auto kLongestUserFrameWait = std::chrono::milliseconds(std::chrono::hours(1));
     Clock& clock = *clock_;
     std::int64_t lastTick = LightTickCount(clock.Now());
     std::int64_t counter = 0;
@@ -300,7 +311,12 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
         forwardStop.emplace(stop, std::function<void()>([&wake] { wake.request_stop(); }));
     };
     renewWake();
+    // Set by a pass of the loop that ran the user-effect player: when the next pass runs it too,
+    // the player plays the time in between; after any other pass it starts again from now.
+    bool playedUserEffect = false;
     while (!stop.stop_requested()) {
+        const bool userEffectContinues = playedUserEffect;
+        playedUserEffect = false;
         if (wake.stop_requested()) {
             renewWake();
         }
@@ -329,6 +345,7 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
         }
         LightState light = GetLightSettings();
         std::int64_t nextTick = now + 1;
+        std::optional<Clock::TimePoint> frameDue;  // the user effect's next frame
         bool changed = false;
         bool settled = false;
         if (HasLightStep(light.effect)) {
@@ -347,16 +364,24 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
             }
             nextTick = now + (period - counter);
         } else {
-            // The user-effect player runs on every pass of the worker, one pass per tick.
+            // The user-effect player keeps its own time, in milliseconds, not the tick: it plays
+            // the passes due since its last one and the worker sleeps until its next frame.
             counter = 0;
+            const auto nowMs =
+                std::chrono::floor<std::chrono::milliseconds>(clock.Now().time_since_epoch());
+            std::optional<std::chrono::milliseconds> next;
             {
                 std::lock_guard lock(lightLock_);
                 before.assign(engine_.KeyColours().begin(), engine_.KeyColours().end());
-                engine_.PlayUserEffect(NowMs(), light.speed);
+                next = engine_.PlayUserEffectUntil(static_cast<std::uint32_t>(nowMs.count()),
+                                                   light.speed, userEffectContinues);
                 changed = !std::equal(before.begin(), before.end(), engine_.KeyColours().begin(),
                                       engine_.KeyColours().end());
             }
             lightSteps_.fetch_add(1);
+            playedUserEffect = true;
+            frameDue = Clock::TimePoint(
+                nowMs + std::min(next.value_or(kLongestUserFrameWait), kLongestUserFrameWait));
         }
         if (changed) {
             ColoursChanged();
@@ -369,7 +394,8 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
             counter = 0;
             continue;
         }
-        clock.SleepUntil(LightTickDeadline(Clock::TimePoint{}, nextTick), wake.get_token());
+        clock.SleepUntil(frameDue.value_or(LightTickDeadline(Clock::TimePoint{}, nextTick)),
+                         wake.get_token());
     }
     Trace("MS灯光线程设定退出");
 }

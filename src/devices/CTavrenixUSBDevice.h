@@ -230,6 +230,9 @@ protected:
     // The engine, under LightLock().
     std::mutex& LightLock() const { return lightLock_; }
     CLightEngine& Engine() { return engine_; }
+    // Replaces the user effect's segments (taking LightLock()) and wakes the light worker, which
+    // may be asleep until a frame of the old effect far ahead.
+    void SetUserEffect(std::vector<LightSegment> segments);
     EffectLists& MutableLightLists() { return lightLists_; }
     std::mutex& DataLock() const { return dataLock_; }
     Clock& TimeBase() const { return *clock_; }

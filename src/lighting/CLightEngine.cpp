@@ -363,72 +363,198 @@ void CLightEngine::SetRingEntry(int index, std::uint8_t value) {
 }
 
 // ---- user effect player ------------------------------------------------------------------------
+//
+// A pass, as PlayUserEffect runs it: the counter goes up by one and the segment's effect runs
+// (breathing, static, wave: a step when the counter reaches the segment's period; flash: a phase
+// step on every pass and a toggle every half-period; colour cycle: a step at its own period);
+// a counter of 255 restarts at 0; then the segment moves on when more than its "Time" ms have
+// passed since its start ("Time" 0: at every pass). The effect is designed for one pass per
+// millisecond. Passes of one segment change the state in a way that is worked out for any
+// number of them at once, so the worker need not run a pass every millisecond: it plays the
+// passes due since the last one when the next frame is due (PlayUserEffectUntil).
+
+namespace {
+
+constexpr std::uint64_t kNoPass = UINT64_MAX;
+// The worker plays a running user effect at least once an hour: a time 2^31 ms (24 days) or more
+// after the last pass is taken for one before it.
+constexpr std::uint32_t kTimeWentBack = 0x80000000u;
+
+// Of the passes still to come in a segment, the number before the one after which it moves
+// on, when the first of them is `since` ms after the segment's start; kNoPass when it never
+// does (a "Time" of 2^32 − 1 is never exceeded by an unsigned difference).
+std::uint64_t PassesBeforeMoveOn(std::uint32_t timeMs, std::uint32_t since) {
+    if (timeMs == 0 || since > timeMs) {
+        return 0;
+    }
+    if (timeMs == UINT32_MAX) {
+        return kNoPass;
+    }
+    return static_cast<std::uint64_t>(timeMs - since) + 1;
+}
+
+// Passes from the current one to the next whose counter reaches `period` (0 acts as 1).
+std::uint64_t PassesToStep(int period, std::uint8_t counter) {
+    const std::uint64_t p = static_cast<std::uint64_t>(std::max(period, 1));
+    return counter + 1u >= p ? 1 : p - counter;
+}
+
+}  // namespace
 
 void CLightEngine::SetUserEffect(std::vector<LightSegment> segments) {
     m_segments = std::move(segments);
     m_player.segmentIndex = 0;
     m_player.segmentTimed = false;
-}
-
-void CLightEngine::AdvanceColourCounter() {
-    m_player.colourCounter = static_cast<std::uint8_t>((m_player.colourCounter + 1) % 3);
+    m_player.segmentPending = false;
+    m_player.paced = false;
 }
 
 void CLightEngine::PlayUserEffect(std::uint32_t nowMs, int deviceSpeed) {
-    PlayerState& p = m_player;
     if (m_segments.empty()) {
         AnimateOff();
         return;
     }
-    if (p.segmentIndex >= m_segments.size()) {
-        p.segmentIndex = 0;
-    }
-    p.segment = m_segments[p.segmentIndex];
-    const LightSegment& seg = p.segment;
-    if (!p.segmentTimed) {
-        p.segmentStartMs = nowMs;
-        p.segmentTimed = true;
-    }
+    PlayPasses(nowMs, 1, deviceSpeed);
+}
 
-    ++p.passCounter;
+std::optional<std::chrono::milliseconds> CLightEngine::PlayUserEffectUntil(std::uint32_t nowMs,
+                                                                           int deviceSpeed,
+                                                                           bool continued) {
+    PlayerState& p = m_player;
+    if (m_segments.empty()) {
+        AnimateOff();
+        p.paced = false;
+        return std::nullopt;
+    }
+    // Unsigned difference: the millisecond clock may wrap.
+    const std::uint32_t due = nowMs - p.lastPassMs;
+    if (!continued || !p.paced || due >= kTimeWentBack) {
+        PlayPasses(nowMs, 1, deviceSpeed);
+    } else if (due != 0) {
+        PlayPasses(p.lastPassMs + 1, due, deviceSpeed);
+    }
+    return NextUserFrame(deviceSpeed);
+}
+
+void CLightEngine::PlayPasses(std::uint32_t firstMs, std::uint64_t count, int deviceSpeed) {
+    PlayerState& p = m_player;
+    std::uint64_t done = 0;
+    while (done < count) {
+        if (p.segmentIndex >= m_segments.size()) {
+            p.segmentIndex = 0;
+        }
+        p.segment = m_segments[p.segmentIndex];
+        const LightSegment& seg = p.segment;
+        const auto t = static_cast<std::uint32_t>(firstMs + done);
+        if (!p.segmentTimed) {
+            p.segmentStartMs = t;
+            p.segmentTimed = true;
+        }
+        // This segment's passes, up to the one after which it moves on.
+        const std::uint64_t before = PassesBeforeMoveOn(seg.time, t - p.segmentStartMs);
+        const std::uint64_t left = count - done;
+        const bool movesOn = before < left;
+        const std::uint64_t n = movesOn ? before + 1 : left;
+        AdvanceSegment(seg, t, n, deviceSpeed);
+        PaintSegment(seg);
+        done += n;
+        p.lastPassMs = static_cast<std::uint32_t>(t + (n - 1));
+        p.segmentPending = movesOn;
+        if (movesOn) {
+            p.segmentIndex = (p.segmentIndex + 1) % m_segments.size();
+            p.segmentStartMs = p.lastPassMs;
+        }
+    }
+    p.paced = true;
+}
+
+void CLightEngine::AdvancePhase(int limit, std::uint64_t steps, bool countColours) {
+    PlayerState& p = m_player;
+    // The phase may come from a segment with a longer cycle: it is reduced first.
+    const std::uint64_t total = p.phase % limit + steps;
+    p.phase = static_cast<std::uint8_t>(total % static_cast<std::uint64_t>(limit));
+    if (countColours) {
+        // The colour counter cycles 0, 1, 2 at every wrap of the phase to 0.
+        const std::uint64_t wraps = total / static_cast<std::uint64_t>(limit);
+        p.colourCounter = static_cast<std::uint8_t>((p.colourCounter + wraps % 3) % 3);
+    }
+}
+
+void CLightEngine::AdvanceSteps(int period, std::uint64_t count, int limit, bool countColours) {
+    PlayerState& p = m_player;
+    const std::uint64_t first = PassesToStep(period, p.passCounter);
+    if (count < first) {
+        // Below the period (at most 16), so the counter stays far from 255.
+        p.passCounter = static_cast<std::uint8_t>(p.passCounter + count);
+        return;
+    }
+    const std::uint64_t every = static_cast<std::uint64_t>(std::max(period, 1));
+    p.passCounter = static_cast<std::uint8_t>((count - first) % every);
+    if (limit > 0) {
+        AdvancePhase(limit, 1 + (count - first) / every, countColours);
+    }
+}
+
+void CLightEngine::AdvanceSegment(const LightSegment& seg, std::uint32_t firstMs,
+                                  std::uint64_t count, int deviceSpeed) {
+    PlayerState& p = m_player;
+    const int period = StepPeriod(seg.speed);
+    switch (seg.mode) {
+        case 0:  // breathing
+            AdvanceSteps(period, count, kBreathLimit, true);
+            break;
+        case 1:  // static
+            AdvanceSteps(period, count, 9, true);
+            break;
+        case 2: {  // flash
+            // The counter restarts at the period without a step; the phase steps every pass.
+            const std::uint8_t phase0 = static_cast<std::uint8_t>(p.phase % kBreathLimit);
+            AdvanceSteps(period, count, 0, false);
+            AdvancePhase(kBreathLimit, count, true);
+            // A toggle on the pass at least a half-period after the last one.
+            const std::uint64_t half = std::max<std::uint32_t>(FlashHalfPeriodMs(deviceSpeed), 1);
+            const std::uint32_t since = firstMs - p.lastFlashMs;  // at the first pass
+            const std::uint64_t first = since >= half ? 0 : half - since;
+            if (first < count) {
+                const std::uint64_t toggles = 1 + (count - 1 - first) / half;
+                const std::uint64_t last = first + (toggles - 1) * half;
+                if (toggles % 2 != 0) {
+                    p.flashOn = !p.flashOn;
+                }
+                // The phase after that pass, + 14.
+                p.flashHue = static_cast<std::uint8_t>((phase0 + last + 1) % kBreathLimit + 14);
+                p.lastFlashMs = static_cast<std::uint32_t>(firstMs + last);
+            }
+            break;
+        }
+        case 4:  // wave
+            AdvanceSteps(period, count, kHueLimit, false);
+            break;
+        case 5:  // colour cycle
+            AdvanceSteps(PlayerCyclePeriod(seg.speed), count, kHueLimit, false);
+            break;
+        default:
+            // Nothing steps; the counter restarts at 0 when it reaches 255.
+            p.passCounter = static_cast<std::uint8_t>((p.passCounter + count) % 255);
+            break;
+    }
+}
+
+void CLightEngine::PaintSegment(const LightSegment& seg) {
+    const PlayerState& p = m_player;
     const std::uint8_t level = LightLevel(seg.brightness);
     const KeyColour segColour{seg.red, seg.green, seg.blue, level};
-    const int period = StepPeriod(seg.speed);
-    // The phase may come from a segment with a longer cycle: every case reduces it first.
-    auto stepPhase = [&p, this](int limit) {
-        p.phase = static_cast<std::uint8_t>((p.phase % limit + 1) % limit);
-        if (p.phase == 0) {
-            AdvanceColourCounter();
-        }
-    };
     switch (seg.mode) {
         case 0: {  // breathing
-            if (p.passCounter >= period) {
-                stepPhase(kBreathLimit);
-                p.passCounter = 0;
-            }
             const auto alpha = Scaled(BreathRamp128()[p.phase % kBreathRampLength], level);
             FillAll(seg.multiColor != 0 ? WithAlpha(WheelColour(m_hueIndex), alpha)
                                         : KeyColour{seg.red, seg.green, seg.blue, alpha});
             break;
         }
         case 1:  // static
-            if (p.passCounter >= period) {
-                stepPhase(9);
-                p.passCounter = 0;
-            }
             FillAll(segColour);
             break;
-        case 2: {  // flash
-            stepPhase(kBreathLimit);
-            if (p.passCounter >= period) {
-                p.passCounter = 0;
-            }
-            if (nowMs - p.lastFlashMs >= FlashHalfPeriodMs(deviceSpeed)) {
-                p.flashOn = !p.flashOn;
-                p.flashHue = static_cast<std::uint8_t>(p.phase + 14);
-                p.lastFlashMs = nowMs;
-            }
+        case 2:  // flash
             if (!p.flashOn) {
                 FillAll(KeyColour{});
             } else {
@@ -436,12 +562,7 @@ void CLightEngine::PlayUserEffect(std::uint32_t nowMs, int deviceSpeed) {
                                             : segColour);
             }
             break;
-        }
         case 4: {  // wave
-            if (p.passCounter >= period) {
-                p.phase = static_cast<std::uint8_t>((p.phase % kHueLimit + 1) % kHueLimit);
-                p.passCounter = 0;
-            }
             int d = p.phase + 1 >= kHueLimit ? 0 : p.phase + 1;
             if (seg.direction == 1) {
                 d = std::min((256 - (p.phase + 64) % 256) % 256, kHueLimit - 1);
@@ -460,24 +581,47 @@ void CLightEngine::PlayUserEffect(std::uint32_t nowMs, int deviceSpeed) {
             break;
         }
         case 5:  // colour cycle
-            if (p.passCounter >= PlayerCyclePeriod(seg.speed)) {
-                p.phase = static_cast<std::uint8_t>((p.phase % kHueLimit + 1) % kHueLimit);
-                p.passCounter = 0;
-            }
             FillAll(WithAlpha(WheelColour(p.phase), level));
             break;
         default:
             break;  // nothing new is shown
     }
-    if (p.passCounter == 255) {
-        p.passCounter = 0;
-    }
+}
 
-    // "Time" 0 moves on at every pass, even two passes within the same millisecond.
-    if (seg.time == 0 || nowMs - p.segmentStartMs > seg.time) {
-        p.segmentIndex = (p.segmentIndex + 1) % m_segments.size();
-        p.segmentStartMs = nowMs;
+std::optional<std::chrono::milliseconds> CLightEngine::NextUserFrame(int deviceSpeed) const {
+    const PlayerState& p = m_player;
+    if (p.segmentPending) {
+        return std::chrono::milliseconds(1);  // the next pass shows the next segment
     }
+    const LightSegment& seg = p.segment;
+    // In passes after the last one (the pass k ms later is the k-th).
+    std::uint64_t next = kNoPass;
+    const std::uint64_t before = PassesBeforeMoveOn(seg.time, p.lastPassMs + 1 - p.segmentStartMs);
+    if (before != kNoPass) {
+        next = before + 2;  // the pass after the one that moves on shows the next segment
+    }
+    switch (seg.mode) {
+        case 0:  // breathing
+        case 4:  // wave
+            next = std::min(next, PassesToStep(StepPeriod(seg.speed), p.passCounter));
+            break;
+        case 5:  // colour cycle
+            next = std::min(next, PassesToStep(PlayerCyclePeriod(seg.speed), p.passCounter));
+            break;
+        case 2: {  // flash: only a toggle changes the picture
+            const std::uint64_t half = std::max<std::uint32_t>(FlashHalfPeriodMs(deviceSpeed), 1);
+            // Unsigned difference at the next pass, as that pass will take it.
+            const std::uint32_t since = p.lastPassMs + 1 - p.lastFlashMs;
+            next = std::min<std::uint64_t>(next, since >= half ? 1 : half - since + 1);
+            break;
+        }
+        default:
+            break;  // static and the others: the same picture until the segment moves on
+    }
+    if (next == kNoPass) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(next));
 }
 
 }  // namespace q417

@@ -3,8 +3,10 @@
 // current light setting so the device picture can show the effect (and a keyboard in direct mode
 // can stream it). Not thread-safe by itself: the device calls it under its light lock.
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <span>
 #include <vector>
@@ -36,6 +38,9 @@ public:
         bool flashOn = false;
         std::uint8_t flashHue = 0;
         std::uint32_t lastFlashMs = 0;
+        std::uint32_t lastPassMs = 0;  // time of the last pass
+        bool paced = false;            // lastPassMs holds it and the passes since may be played
+        bool segmentPending = false;   // the last pass moved on: no pass has shown this segment
     };
 
     explicit CLightEngine(std::size_t ledCount);
@@ -82,8 +87,20 @@ public:
     // Replaces the user effect's segments and starts it from its first segment.
     void SetUserEffect(std::vector<LightSegment> segments);
     const std::vector<LightSegment>& UserEffect() const { return m_segments; }
-    // One pass of the player; deviceSpeed times the flash segment's half-period.
+    // One pass of the player at nowMs; deviceSpeed times the flash segment's half-period.
     void PlayUserEffect(std::uint32_t nowMs, int deviceSpeed);
+    // The player as the light worker runs it: the effect is designed for one pass per
+    // millisecond, its segment times and periods counted in those passes. Plays, each at its own
+    // time, the pass of every millisecond after the last pass up to nowMs, and paints the
+    // result; a pass already played at nowMs is not played again. When `continued` is false
+    // (the player did not run since its last pass: the worker was parked or showed another
+    // effect), after SetUserEffect, on the first call and when nowMs lies 2^31 ms or more after
+    // the last pass (time went back), only the pass at nowMs is played.
+    // Returns the time from nowMs to the next pass that can change the picture (at least 1 ms),
+    // or nullopt when none can until the effect or the settings change: the worker sleeps
+    // until then instead of running a pass every millisecond.
+    std::optional<std::chrono::milliseconds> PlayUserEffectUntil(std::uint32_t nowMs,
+                                                                 int deviceSpeed, bool continued);
     const PlayerState& Player() const { return m_player; }
 
     // ---- state access (the device's snapshot, tests) ----
@@ -110,7 +127,17 @@ private:
     std::uint8_t Alpha() const;
     KeyColour FixedColour(std::uint8_t alpha) const;
     bool FlashDue(std::uint32_t nowMs);
-    void AdvanceColourCounter();
+    // The user-effect player: `count` passes, the first at firstMs and one per millisecond after.
+    void PlayPasses(std::uint32_t firstMs, std::uint64_t count, int deviceSpeed);
+    // `count` passes of one segment in one go (PlayPasses moves on after the last if due).
+    void AdvanceSegment(const LightSegment& seg, std::uint32_t firstMs, std::uint64_t count,
+                        int deviceSpeed);
+    // The counter and phase after `count` passes with a step whenever the counter reaches
+    // `period`; limit 0: the counter only.
+    void AdvanceSteps(int period, std::uint64_t count, int limit, bool countColours);
+    void AdvancePhase(int limit, std::uint64_t steps, bool countColours);
+    void PaintSegment(const LightSegment& seg);
+    std::optional<std::chrono::milliseconds> NextUserFrame(int deviceSpeed) const;
 
     LightState m_light{};
     std::vector<KeyColour> m_keyColours;

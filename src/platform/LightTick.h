@@ -2,7 +2,9 @@
 // The light effects were timed in changes of a system tick count that moves in steps of
 // 15.625 ms (a breath at speed 4 takes 128 ticks = 2 s). Every light worker and the
 // synchronised-lighting worker count their step periods in these ticks, never in milliseconds;
-// one pass of a worker's loop also lasts one tick.
+// one pass of a worker's loop also lasts one tick. The one exception is the user-effect player
+// (CLightEngine::PlayUserEffectUntil): its segments are timed in milliseconds, and a worker
+// playing one sleeps until the player's next frame instead.
 #include <chrono>
 #include <cstdint>
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "MouseDeviceFixture.h"
+#include "lighting/LightTables.h"
 #include "platform/HeadlessEventLoop.h"
 #include "platform/LightTick.h"
 #include "transport/CommandResult.h"
@@ -249,6 +250,156 @@ TEST_F(LightWorker, StopsWithinItsBoundWhileSleeping) {
     device->StopLightWorker();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
     EXPECT_FALSE(device->LightWorkerRunning());
+}
+
+// A mouse whose user effect the test gives it (effect files are read from the working folder).
+class UserEffectMouse : public CTavrenixMouseDevice {
+public:
+    using CTavrenixMouseDevice::CTavrenixMouseDevice;
+    void Play(std::vector<LightSegment> segments) { SetUserEffect(std::move(segments)); }
+};
+
+LightSegment StaticSegment(std::uint8_t red, std::uint8_t blue, std::uint32_t timeMs) {
+    LightSegment s{};
+    s.mode = 1;
+    s.brightness = 4;
+    s.red = red;
+    s.blue = blue;
+    s.time = timeMs;
+    return s;
+}
+
+constexpr KeyColour kRed{255, 0, 0, 255};
+constexpr KeyColour kBlue{0, 0, 255, 255};
+
+// The light worker playing a user effect (the mouse has no step of its own for effect 11).
+class UserEffectWorker : public MouseDeviceFixture {
+protected:
+    void Start(std::vector<LightSegment> segments, Clock& timeBase) {
+        DeviceOptions options;
+        options.backend = bus;
+        options.clock = &timeBase;
+        auto made = std::make_unique<UserEffectMouse>("mouse", options);
+        mouse = made.get();
+        device = std::move(made);
+        ConnectCable();
+        mouse->Play(std::move(segments));
+        LightState light{};
+        light.effect = 11;
+        light.speed = 4;
+        device->SetLightSettings(light);
+        device->StartLightWorker();
+    }
+    void StartManual(std::vector<LightSegment> segments) {
+        Start(std::move(segments), clock);
+        ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+        start = clock.Now();
+    }
+    // Moves the clock on to `ms` after the start one millisecond at a time, letting the worker
+    // settle after each step.
+    void AdvanceTo(int ms) {
+        while (clock.Now() < start + std::chrono::milliseconds(ms)) {
+            clock.Advance(1ms);
+            ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+        }
+    }
+    KeyColour Shown() { return device->GetKeyColour(0); }
+
+    ManualClock clock;
+    Clock::TimePoint start;
+    UserEffectMouse* mouse = nullptr;
+};
+
+TEST_F(UserEffectWorker, SegmentsChangeAtTheirMillisecondTimes) {
+    // Two static segments of 100 ms. A segment moves on on the pass more than 100 ms after its
+    // start and the next pass shows the next one: blue from 102 ms, red again from 203 ms.
+    StartManual({StaticSegment(255, 0, 100), StaticSegment(0, 255, 100)});
+    EXPECT_EQ(Shown(), kRed);
+    AdvanceTo(101);
+    EXPECT_EQ(Shown(), kRed);
+    AdvanceTo(102);
+    EXPECT_EQ(Shown(), kBlue);
+    // Nothing changed in between: the worker slept from the first frame to this one.
+    EXPECT_EQ(device->LightStepsRun(), 2u);
+    AdvanceTo(202);
+    EXPECT_EQ(Shown(), kBlue);
+    AdvanceTo(203);
+    EXPECT_EQ(Shown(), kRed);
+    EXPECT_EQ(device->LightStepsRun(), 3u);
+}
+
+TEST_F(UserEffectWorker, AnimationRunsAtOneStepPerMillisecond) {
+    // Colour cycle at speed 4 steps on every pass of the player, one pass per millisecond.
+    LightSegment cycle{};
+    cycle.mode = 5;
+    cycle.brightness = 4;
+    cycle.speed = 4;
+    cycle.time = 60000;
+    StartManual({cycle});
+    AdvanceTo(100);
+    const Rgb c = WheelColour(101);  // hue 1 at the first pass, then one more every millisecond
+    EXPECT_EQ(Shown(), (KeyColour{c.r, c.g, c.b, 255}));
+}
+
+TEST_F(UserEffectWorker, SleepsUntilTheNextFrameAndStopsAtOnce) {
+    StartManual({StaticSegment(255, 0, 10000), StaticSegment(0, 255, 10000)});
+    // Five seconds of ticks: the next frame is 10 s away, so the worker does not wake.
+    for (int i = 0; i < 320; ++i) {
+        clock.Advance(kLightTickPeriod);
+        ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    }
+    EXPECT_EQ(device->LightStepsRun(), 1u);
+    EXPECT_EQ(Shown(), kRed);
+    clock.Set(start + 10002ms);
+    ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    EXPECT_EQ(Shown(), kBlue);
+    EXPECT_EQ(device->LightStepsRun(), 2u);
+    // The stop request ends the sleep at once, ten seconds before the next frame.
+    auto begin = std::chrono::steady_clock::now();
+    device->StopLightWorker();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 300ms);
+    EXPECT_FALSE(device->LightWorkerRunning());
+}
+
+TEST_F(UserEffectWorker, OnTheSteadyClockItSleepsAndStopsAtOnce) {
+    Start({StaticSegment(255, 0, 60000)}, SteadyClock::Instance());
+    ASSERT_TRUE(Eventually([&] { return device->LightStepsRun() >= 1; }));
+    EXPECT_EQ(Shown(), kRed);
+    std::this_thread::sleep_for(100ms);  // six ticks
+    EXPECT_EQ(device->LightStepsRun(), 1u);
+    auto begin = std::chrono::steady_clock::now();
+    device->StopLightWorker();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 300ms);
+    EXPECT_FALSE(device->LightWorkerRunning());
+}
+
+TEST_F(UserEffectWorker, NewEffectOrSettingsWakeTheSleepingWorker) {
+    StartManual({StaticSegment(255, 0, 60000)});
+    // A new effect is shown at once, not when the old one's next frame was due.
+    mouse->Play({StaticSegment(0, 255, 60000)});
+    EXPECT_TRUE(Eventually([&] { return Shown() == kBlue; }));
+    ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    // A device effect goes back to the tick: colour cycle at speed 4 steps on every tick.
+    LightState light{};
+    light.effect = 1;
+    light.speed = 4;
+    light.brightness = 4;
+    const auto played = device->LightStepsRun();
+    device->SetLightSettings(light);
+    // The wake-up reaches the worker asynchronously: tick until it has stepped.
+    for (int i = 0; i < 200 && device->LightStepsRun() == played; ++i) {
+        clock.Advance(kLightTickPeriod);
+        ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_GT(device->LightStepsRun(), played);
+    EXPECT_NE(Shown(), kBlue);
+    const auto steps = device->LightStepsRun();
+    for (int i = 0; i < 4; ++i) {
+        clock.Advance(kLightTickPeriod);
+        ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
+    }
+    EXPECT_EQ(device->LightStepsRun(), steps + 4);
 }
 
 TEST(DeviceBase, KeyColoursOutOfRangeAndFunctionPages) {

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -83,6 +84,31 @@ void DriveEngine(const std::uint8_t* data, std::size_t size) {
         engine.FadeKey(static_cast<int>(pass) - 2, effect);
     }
     Check(engine.LedCount() == size % 20);
+
+    // The player as the worker runs it (at its due times) against one pass every millisecond.
+    q417::CLightEngine byDue(size % 20);
+    q417::CLightEngine perMs(size % 20);
+    byDue.SetUserEffect(segments);
+    perMs.SetUserEffect(segments);
+    std::uint32_t t = size > 10 ? 0xFFFFFF00u + data[10] : 5000;  // across the clock's wrap
+    auto next = byDue.PlayUserEffectUntil(t, light.speed, true);
+    perMs.PlayUserEffect(t, light.speed);
+    for (int wakes = 0; wakes < 12 && next.has_value(); ++wakes) {
+        Check(next->count() >= 1);
+        const auto wait = static_cast<std::uint32_t>(std::min<std::int64_t>(next->count(), 60));
+        for (std::uint32_t k = 1; k <= wait; ++k) {
+            perMs.PlayUserEffect(t + k, light.speed);
+        }
+        t += wait;
+        next = byDue.PlayUserEffectUntil(t, light.speed, true);
+        const auto& a = byDue.Player();
+        const auto& b = perMs.Player();
+        Check(a.segmentIndex == b.segmentIndex && a.phase == b.phase &&
+              a.passCounter == b.passCounter && a.flashOn == b.flashOn &&
+              a.flashHue == b.flashHue && a.segmentStartMs == b.segmentStartMs);
+        Check(std::equal(byDue.KeyColours().begin(), byDue.KeyColours().end(),
+                         perMs.KeyColours().begin(), perMs.KeyColours().end()));
+    }
 }
 
 }  // namespace
