@@ -445,18 +445,42 @@ void CTavrenixMouseDevice::MarkKeysPending() {
 
 int CTavrenixMouseDevice::Synchronise() {
     int result = SyncFromDevice();
-    LoadFromProfile();
-    int read = ReadProfileRecord();
+    int read = ReloadRecordOverProfile();
     RefreshPanel();
     StartLightWorker();
     return result != kResultOk ? result : read;
 }
 
 int CTavrenixMouseDevice::ReloadFromDevice() {
-    LoadFromProfile();
-    int result = ReadProfileRecord();
+    int result = ReloadRecordOverProfile();
     RefreshPanel();
     return result;
+}
+
+int CTavrenixMouseDevice::ReloadRecordOverProfile() {
+    // The stage list the page shows belongs to the record of recordSlot_ (with any change still
+    // to be written), while the document holds what was saved last, maybe from another slot.
+    // Where the record is not read over it (the mouse does not answer) or a pending change is
+    // written first, the page's list stays: else an edit would send one slot's stages to another.
+    std::optional<std::pair<std::vector<DpiStage>, int>> shown;
+    if (recordRead_) {
+        shown.emplace(profile_.DpiStages(), profile_.GetActiveDpiStage());
+    }
+    LoadFromProfile();
+    auto restore = [&] {
+        if (shown) {
+            profile_.SetDpiStages(shown->first);
+            profile_.SetActiveDpiStage(shown->second);
+        }
+    };
+    if (recordPending_) {
+        restore();
+    }
+    const int read = ReadProfileRecord();
+    if (read != kResultOk) {
+        restore();
+    }
+    return read;
 }
 
 int CTavrenixMouseDevice::UpdatePowerStatus() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devices/CTavrenixUSBDevice.h"
@@ -136,6 +137,8 @@ private:
     // Before an edit: the record of the slot the mouse is on must be known. False when it had
     // to be read and could not be.
     bool PrepareEdit();
+    // The profile document, then the mouse's current record over it (Synchronise, reload).
+    int ReloadRecordOverProfile();
     // Builds the record and writes it to slot profileIndex; a failure is kept as pending.
     int WriteRecordTo(int profileIndex, int profileByte, bool followsMouse);
 

@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "MouseDeviceFixture.h"
 #include "devices/CDeviceManager.h"
+#include "devices/MouseDeviceFixture.h"
 #include "emulator/EmuTestUtil.h"
 #include "platform/ManualClockEventLoop.h"
 #include "transport/CommandResult.h"
@@ -187,7 +187,9 @@ protected:
         for (int s = 0; s < kStages && s < static_cast<int>(m.stages.size()); ++s) {
             if (m.stages[s].dpiX != model.stored[model.current][s]) {
                 return "page stage " + std::to_string(s) + " shows " +
-                       std::to_string(m.stages[s].dpiX);
+                       std::to_string(m.stages[s].dpiX) + ", the model has " +
+                       std::to_string(model.stored[model.current][s]) + " (slot " +
+                       std::to_string(model.current) + ", memory: " + MemoryMismatch() + ")";
             }
         }
         return {};
@@ -197,7 +199,7 @@ protected:
     std::string Settle() {
         std::string why;
         int stable = 0;
-        const auto giveUp = std::chrono::steady_clock::now() + 8s;
+        const auto giveUp = std::chrono::steady_clock::now() + 15s;
         while (std::chrono::steady_clock::now() < giveUp) {
             Drain();
             why = Mismatch();
