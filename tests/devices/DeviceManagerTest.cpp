@@ -26,6 +26,11 @@ public:
     void OnDeviceState(int entry, const DeviceSnapshot& s) override {
         std::lock_guard lock(mutex_);
         states_[entry] = s;
+        ++stateCounts_[entry];
+    }
+    int StateCount(int entry) {
+        std::lock_guard lock(mutex_);
+        return stateCounts_[entry];
     }
     int Count(Type type, int entry = -2, std::optional<bool> flag = std::nullopt) {
         std::lock_guard lock(mutex_);
@@ -50,6 +55,7 @@ private:
     std::mutex mutex_;
     std::vector<DeviceManagerEvent> events_;
     std::map<int, DeviceSnapshot> states_;
+    std::map<int, int> stateCounts_;
 };
 
 // The bus, with an enumeration that can be made to fail.
@@ -284,6 +290,28 @@ TEST_F(DeviceManagerTest, ProfileSwitchWritesTheChosenProfilesRecord) {
     std::vector<uint8_t> record = Record(0);
     EXPECT_EQ(record[14 + 2] | (record[14 + 3] << 8), 77);
     EXPECT_EQ(OnLoop([&] { return manager->ProfileListFor(0)->GetCurrentId(); }), secondId);
+}
+
+TEST_F(DeviceManagerTest, AProfileSwitchReloadsOnlyTheSwitchedDevice) {
+    StartManager();
+    emuId = bus->PlugWiredMouse();
+    ASSERT_TRUE(Eventually([&] { return recorder.Count(Type::Synchronised, 0) > 0; }));
+    std::string secondId = OnLoop([&] {
+        std::string id;
+        manager->ProfileListFor(0)->AddProfile(&id);
+        return id;
+    });
+    ASSERT_FALSE(secondId.empty());
+    std::this_thread::sleep_for(200ms);
+    const int otherBefore = recorder.StateCount(1);
+    std::atomic<bool> done{false};
+    loop.Post([&] { manager->SwitchProfile(0, 1, [&](ProfileApplyResult) { done = true; }); });
+    ASSERT_TRUE(Eventually([&] { return done.load(); }));
+    std::this_thread::sleep_for(300ms);
+    // Entry 1 is the folder's other mouse: it takes the id for its next load, nothing more.
+    EXPECT_EQ(recorder.StateCount(1), otherBefore) << "the other device was reloaded";
+    CTavrenixUSBDevice& other = Device(1);
+    EXPECT_EQ(other.Call([&] { return other.ProfileId(); }).value_or(""), secondId);
 }
 
 TEST_F(DeviceManagerTest, FailedEnumerationSkipsOnePassOnly) {
