@@ -23,10 +23,10 @@ namespace q417::test {
 namespace {
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kStepsPerSeed = 120;
+constexpr int kStepsPerSeed = 300;
 #elif defined(__has_feature)
 #if __has_feature(thread_sanitizer) || __has_feature(address_sanitizer)
-constexpr int kStepsPerSeed = 120;
+constexpr int kStepsPerSeed = 300;
 #else
 constexpr int kStepsPerSeed = 500;
 #endif
