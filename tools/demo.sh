@@ -40,6 +40,11 @@ keys
 demo unplug cable
 dpi 2 2450
 status
+demo plug cable
+demo press profile
+dpi 0 900
+status
 EOS
-echo "\$ q417ctl --demo script (status; dpi 1 1620; keys; demo unplug cable; dpi 2 2450; status)"
+echo "\$ q417ctl --demo script (status; dpi 1 1620; keys; demo unplug cable; dpi 2 2450; status;"
+echo "  demo plug cable; demo press profile; dpi 0 900; status)"
 Q417_DATA_HOME="$scratch/ctl" "$ctl" --demo script "$script"
