@@ -26,6 +26,7 @@
 #include <string>
 
 #include "BenchUtil.h"
+#include "UiBenchFolders.h"
 #include "app/Startup.h"
 #include "platform/Folders.h"
 #include "platform/SettingsStore.h"
@@ -116,12 +117,7 @@ double CpuPercentOver(int seconds) {
 int main(int argc, char** argv) {
     const auto start = Clock::now();
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QTemporaryDir scratch;
-    q417::FolderRedirects redirects;
-    redirects.userData = scratch.path().toStdString() + "/data/";
-    q417::SetFolderRedirects(redirects);
-    q417::SettingsStore::SetFolderRedirect(scratch.path().toStdString() + "/config/");
+    q417::bench::UiBenchFolders folders;
 
     int qtArgc = 1;
     QApplication app(qtArgc, argv);

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "UiBenchFolders.h"
 #include "app/Startup.h"
 #include "devices/CTavrenixMouseDevice.h"
 #include "emulator/EmulatedHidBus.h"
@@ -214,12 +215,7 @@ int Fail(const char* why) {
 }  // namespace
 
 int main(int /*argc*/, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QTemporaryDir scratch;
-    q417::FolderRedirects redirects;
-    redirects.userData = scratch.path().toStdString() + "/data/";
-    q417::SetFolderRedirects(redirects);
-    q417::SettingsStore::SetFolderRedirect(scratch.path().toStdString() + "/config/");
+    q417::bench::UiBenchFolders folders;
 
     int qtArgc = 1;
     ProbeApplication app(qtArgc, argv);

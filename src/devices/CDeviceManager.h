@@ -170,8 +170,6 @@ public:
     // "device_reset_btn" variant). `done` runs on the owner's loop.
     void SwitchProfile(int entry, int index, std::function<void(ProfileApplyResult)> done);
     void ResetDevice(int entry, bool full, std::function<void(ProfileApplyResult)> done);
-    // After a change of an entry's profile list: every device of that folder reloads it.
-    void ReloadProfilesOfFolder(const std::string& deviceFolderName);
 
 private:
     struct EntryState;
@@ -214,5 +212,20 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     BoundedWorker detection_;
 };
+
+// Runs fn on the entry's device thread; done gets its result on the owner's loop, unless the
+// manager has gone meanwhile.
+template <class Fn, class Done>
+void CDeviceManager::SubmitTo(int entry, Fn fn, Done done) {
+    CTavrenixUSBDevice* device = entries_[static_cast<std::size_t>(entry)].device.get();
+    std::weak_ptr<bool> alive = alive_;
+    device->Commands().Submit(
+        [device, fn = std::move(fn)](CommandContext&) mutable { return fn(*device); }, loop_,
+        [alive, done = std::move(done)](auto result) mutable {
+            if (alive.lock()) {
+                done(std::move(result));
+            }
+        });
+}
 
 }  // namespace q417

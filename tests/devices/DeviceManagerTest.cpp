@@ -126,6 +126,14 @@ protected:
     bool Visible(int entry) {
         return OnLoop([&] { return manager->Entries()[static_cast<std::size_t>(entry)].visible; });
     }
+    // A second profile in the mouse folder's list; its id (empty when refused).
+    std::string AddProfile() {
+        return OnLoop([&] {
+            std::string id;
+            manager->ProfileListFor(0)->AddProfile(&id);
+            return id;
+        });
+    }
     CTavrenixUSBDevice& Device(int entry) {
         return *OnLoop([&] { return manager->Entries()[static_cast<std::size_t>(entry)].device; });
     }
@@ -258,11 +266,7 @@ TEST_F(DeviceManagerTest, ProfileSwitchWritesTheChosenProfilesRecord) {
     emuId = bus->PlugWiredMouse();
     ASSERT_TRUE(Eventually([&] { return recorder.Count(Type::Synchronised, 0) > 0; }));
     // A second profile whose stage 0 differs.
-    std::string secondId = OnLoop([&] {
-        std::string id;
-        manager->ProfileListFor(0)->AddProfile(&id);
-        return id;
-    });
+    const std::string secondId = AddProfile();
     ASSERT_FALSE(secondId.empty());
     CMouseProfiledata second;
     std::string path = OnLoop([&] { return manager->ProfileListFor(0)->ProfilePathAt(1); });
@@ -296,11 +300,7 @@ TEST_F(DeviceManagerTest, AProfileSwitchReloadsOnlyTheSwitchedDevice) {
     StartManager();
     emuId = bus->PlugWiredMouse();
     ASSERT_TRUE(Eventually([&] { return recorder.Count(Type::Synchronised, 0) > 0; }));
-    std::string secondId = OnLoop([&] {
-        std::string id;
-        manager->ProfileListFor(0)->AddProfile(&id);
-        return id;
-    });
+    const std::string secondId = AddProfile();
     ASSERT_FALSE(secondId.empty());
     std::this_thread::sleep_for(200ms);
     const int otherBefore = recorder.StateCount(1);

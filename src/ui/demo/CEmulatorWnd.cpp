@@ -223,29 +223,30 @@ bool CEmulatorWnd::ToggleLink(Plug plug) {
     return ok;
 }
 
-emu::DeviceId CEmulatorWnd::Reaching(emu::FirmwareId firmware) const {
-    emu::DeviceId viaReceiver = emu::kNoDevice;
+std::optional<emu::PluggedDevice> CEmulatorWnd::Reaching(emu::FirmwareId firmware) const {
+    std::optional<emu::PluggedDevice> viaReceiver;
     for (const emu::PluggedDevice& d : bus_->Plugged()) {
         if (d.firmware != firmware) {
             continue;
         }
         if (!d.receiver) {
-            return d.id;  // the cable wins
+            return d;  // the cable wins
         }
-        if (d.linkUp && viaReceiver == emu::kNoDevice) {
-            viaReceiver = d.id;
+        if (d.linkUp && !viaReceiver) {
+            viaReceiver = d;
         }
     }
     return viaReceiver;
 }
 
 emu::DeviceId CEmulatorWnd::TargetMouse() const {
-    return Reaching(bus_->MainMouse());
+    const std::optional<emu::PluggedDevice> via = Reaching(bus_->MainMouse());
+    return via ? via->id : emu::kNoDevice;
 }
 
 bool CEmulatorWnd::PressButton(emu::FirmwareId firmware, const std::string& button) {
     // Out of reach the device still changes, but nobody hears about it: the button is disabled.
-    if (Reaching(firmware) == emu::kNoDevice) {
+    if (!Reaching(firmware)) {
         return false;
     }
     const std::optional<uint16_t> code = bus_->PressButton(firmware, button);
@@ -290,19 +291,15 @@ void CEmulatorWnd::Refresh() {
         row.state->setText(state);
     }
     for (DeviceButtons& group : devices_) {
-        const emu::DeviceId via = Reaching(group.firmware);
-        const bool any = via != emu::kNoDevice;
+        const std::optional<emu::PluggedDevice> via = Reaching(group.firmware);
         for (QPushButton* b : group.buttons) {
-            b->setEnabled(any);
+            b->setEnabled(via.has_value());
         }
-        if (!any) {
+        if (!via) {
             group.target->setText(Tr("demo_no_mouse"));
             continue;
         }
-        bool viaCable = false;
-        for (const emu::PluggedDevice& d : bus_->Plugged()) {
-            viaCable = viaCable || (d.id == via && !d.receiver);
-        }
+        const bool viaCable = !via->receiver;
         uint8_t profile = 0;
         uint8_t stage = 0;
         bus_->WithFirmware<emu::MouseFirmware>(group.firmware, [&](emu::MouseFirmware& m) {

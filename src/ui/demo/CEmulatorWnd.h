@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "emulator/EmulatedHidBus.h"
@@ -59,8 +60,8 @@ private:
         std::vector<QPushButton*> buttons;
     };
     void FindDevices();
-    // Through which connection the physical device is reached now (kNoDevice: out of reach).
-    emu::DeviceId Reaching(emu::FirmwareId firmware) const;
+    // Through which connection the physical device is reached now (none: out of reach).
+    std::optional<emu::PluggedDevice> Reaching(emu::FirmwareId firmware) const;
     void SetStatus(const QString& text);
 
     std::shared_ptr<emu::EmulatedHidBus> bus_;
