@@ -35,16 +35,16 @@ echo
 # One process, one running device manager: an edit, then what the emulated mouse now holds.
 cat >"$script" <<'EOS'
 status
-dpi 1 1620
+dpi 2 1620
 keys
 demo unplug cable
-dpi 2 2450
+dpi 3 2450
 status
 demo plug cable
 demo press profile
-dpi 0 900
+dpi 1 900
 status
 EOS
-echo "\$ q417ctl --demo script (status; dpi 1 1620; keys; demo unplug cable; dpi 2 2450; status;"
-echo "  demo plug cable; demo press profile; dpi 0 900; status)"
+echo "\$ q417ctl --demo script (status; dpi 2 1620; keys; demo unplug cable; dpi 3 2450; status;"
+echo "  demo plug cable; demo press profile; dpi 1 900; status)"
 Q417_DATA_HOME="$scratch/ctl" "$ctl" --demo script "$script"

@@ -30,7 +30,7 @@ done
 render "$src/common/logo.svg" "$out/common/logo.png"
 cp "$src/common/logo.svg" "$out/common/logo.svg"
 mkdir -p "$root/data/linux"
-cp "$src/common/logo.svg" "$root/data/linux/q417.svg"
+cp "$src/common/logo.svg" "$root/data/linux/org.q417.Q417.svg"
 
 # Device icons: one template per device class, four states each. The template's @FG@ is the
 # glyph colour and @SYNC@ the opacity of the synchronised-lighting badge.

@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 
+#include "AppInfo.h"
 #include "app/CSignalWatch.h"
 #include "app/CSingleInstance.h"
 #include "emulator/DemoBus.h"
@@ -26,10 +27,6 @@
 #include "ui/framework/CUiLoader.h"
 #include "ui/main/CMainWnd.h"
 #include "ui/main/CSleepWatch.h"
-
-#ifndef Q417_VERSION
-#define Q417_VERSION "0.0.0"
-#endif
 
 namespace q417::ui {
 namespace {
@@ -113,7 +110,7 @@ std::string UsageText() {
 }
 
 std::string VersionText() {
-    return std::string("q417 ") + Q417_VERSION + "\n";
+    return "q417 " + std::string(kProgramVersion) + "\n";
 }
 
 CApplicationShell::CApplicationShell(AppOptions options, QObject* parent)
@@ -310,6 +307,11 @@ int RunQ417(int argc, char** argv) {
         return 0;
     }
 
+    if (const std::string missing = MissingDataMessage(true); !missing.empty()) {
+        std::cerr << "q417: " << missing << '\n';
+        return 1;
+    }
+
     // A picture run renders offscreen whatever the display, and never touches the user's
     // profiles or settings unless told where to work (Q417_DATA_HOME).
     std::optional<QTemporaryDir> scratch;
@@ -338,7 +340,9 @@ int RunQ417(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("q417");
     QApplication::setOrganizationName("Q417");
-    QApplication::setApplicationVersion(Q417_VERSION);
+    QApplication::setApplicationVersion(QString::fromUtf8(kProgramVersion));
+    // Ties the windows to the installed desktop entry (task bar icon, Wayland app id).
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(kApplicationId));
     QApplication::setApplicationDisplayName("Q417");
     // Closing the last window hides it in the tray; only "exit" and signals end the program.
     QApplication::setQuitOnLastWindowClosed(false);

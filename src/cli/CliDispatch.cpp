@@ -2,7 +2,9 @@
 #include <optional>
 #include <ostream>
 #include <string_view>
+#include <vector>
 
+#include "AppInfo.h"
 #include "cli/CliCommands.h"
 #include "cli/InputCommands.h"
 #include "emulator/DemoBus.h"
@@ -15,6 +17,10 @@ struct CommandEntry {
     std::string_view name;
     std::string_view usage;
     int (*run)(CliContext&, CliArgs);
+    // The command's own options that take the next word as their value; that word is never
+    // read as a global option. A command with options also gets "--" itself, to end them.
+    std::array<std::string_view, 2> valueOptions{};
+    bool ownOptions = false;
 };
 
 constexpr std::array kCommands{
@@ -26,34 +32,35 @@ constexpr std::array kCommands{
     CommandEntry{"raw", "raw CODE [BYTE...]        one plain exchange, both frames dumped", RunRaw},
     CommandEntry{"hid", "hid                       every HID interface present, supported or not",
                  RunHid},
-    CommandEntry{
-        "profile",
-        "profile SUB [--kind K] [--index N]\n"
-        "                          profiles of one device kind, no device needed\n"
-        "                          (K: mouse|keyboard|MousePad|HD, default mouse):\n"
-        "                            list           every profile, * marks the selected\n"
-        "                            add            new profile from the template\n"
-        "                            copy           copy of a profile\n"
-        "                            rename NAME    rename a profile\n"
-        "                            delete         delete a profile (not the last)\n"
-        "                            select INDEX   make entry INDEX (from 0) the selected\n"
-        "                            import FILE    add FILE as a profile named after it\n"
-        "                            export FILE    write a profile's document to FILE\n"
-        "                            reset          a profile back to the template\n"
-        "                          copy, rename, delete, export and reset act on the\n"
-        "                          selected profile, or on entry N with --index N\n"
-        "                            switch INDEX|NAME  the mouse switches to that profile\n"
-        "                                           (NAME in any letter case)\n"
-        "                          with a mouse present, reset is the device reset: the\n"
-        "                          current profile back to the template, written to the\n"
-        "                          mouse (without a mouse only the file is reset)",
-        RunProfile},
+    CommandEntry{"profile",
+                 "profile SUB [--kind K] [--index N]  (N from 1)\n"
+                 "                          profiles of one device kind, no device needed\n"
+                 "                          (K: mouse|keyboard|MousePad|HD, default mouse):\n"
+                 "                            list           every profile, * marks the selected\n"
+                 "                            add            new profile from the template\n"
+                 "                            copy           copy of a profile\n"
+                 "                            rename NAME    rename a profile\n"
+                 "                            delete         delete a profile (not the last)\n"
+                 "                            select N       make profile N (from 1) the selected\n"
+                 "                            import FILE    add FILE as a profile named after it\n"
+                 "                            export FILE    write a profile's document to FILE\n"
+                 "                            reset          a profile back to the template\n"
+                 "                          copy, rename, delete, export and reset act on the\n"
+                 "                          selected profile, or on profile N with --index N\n"
+                 "                            switch N|NAME  the mouse switches to that profile\n"
+                 "                                           (NAME in any letter case)\n"
+                 "                          with a mouse present, reset is the device reset: the\n"
+                 "                          current profile back to the template, written to the\n"
+                 "                          mouse (without a mouse only the file is reset)",
+                 RunProfile,
+                 {"--kind", "--index"},
+                 true},
     CommandEntry{"status",
                  "status                    every device entry: shown, connection, link, profile,\n"
                  "                          DPI stages (* active), polling rate, lift-off,\n"
                  "                          calibration, as read from the mouse now",
                  RunStatus},
-    CommandEntry{"dpi", "dpi STAGE VALUE           DPI of stage 0-5 (50-26000, rounded up to 50)",
+    CommandEntry{"dpi", "dpi STAGE VALUE           DPI of stage 1-6 (50-26000, rounded up to 50)",
                  RunDpi},
     CommandEntry{"dpi-active", "dpi-active STAGE          the stage in use (an enabled one)",
                  RunDpiActive},
@@ -115,11 +122,15 @@ constexpr std::array kCommands{
 };
 
 void PrintUsage(std::ostream& os) {
-    os << "usage: q417ctl [--demo] [--json] COMMAND [ARGS...]\n\ncommands:\n";
+    os << "usage: q417ctl [--demo] [--json] COMMAND [ARGS...]\n"
+          "       q417ctl --help | --version\n\ncommands:\n";
     for (const CommandEntry& c : kCommands) {
         os << "  " << c.usage << '\n';
     }
-    os << "\n--demo uses an emulated wired mouse and receiver instead of the real devices, and\n"
+    os << "\nThe global options may stand anywhere on the line; after \"--\" every word goes to\n"
+          "the command as it is. Stages (1-6) and profiles (from 1) are counted from 1 in the\n"
+          "text and in the arguments; JSON output keeps indexes counted from 0.\n"
+          "--demo uses an emulated wired mouse and receiver instead of the real devices, and\n"
           "keeps its own profiles and macros in the data folder's demo/ sub-folder\n"
           "(~/.local/share/Q417/demo/) unless Q417_DATA_HOME names the folder to work in.\n"
           "--json prints one JSON document per command, on one line (watch: one per event).\n"
@@ -163,26 +174,75 @@ int RunQ417ctlOnBus(std::span<const std::string> args, std::ostream& out, std::o
     CliContext ctx;
     ctx.out = &out;
     ctx.err = &err;
-    std::size_t i = 0;
-    for (; i < args.size() && args[i].starts_with("--"); ++i) {
-        if (args[i] == "--demo") {
+    // The global options are taken wherever they stand, up to a "--"; the command gets the rest
+    // in order, including the values of its own options that happen to look like ours.
+    const CommandEntry* c = nullptr;
+    std::vector<std::string> commandArgs;
+    bool help = false;
+    bool version = false;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded && c != nullptr) {
+            commandArgs.push_back(a);
+            continue;
+        }
+        if (a == "--" && !optionsEnded) {
+            optionsEnded = true;
+            if (c != nullptr && c->ownOptions) {
+                commandArgs.push_back(a);
+            }
+            continue;
+        }
+        if (optionsEnded) {
+            // The command's name after a leading "--"; a command with options of its own must
+            // still learn that none follow.
+            c = FindCommand(a);
+            if (c == nullptr) {
+                return ctx.Fail("unknown command '" + a + "' (see q417ctl --help)", 2);
+            }
+            if (c->ownOptions) {
+                commandArgs.emplace_back("--");
+            }
+        } else if (a == "--demo") {
             ctx.demo = true;
-        } else if (args[i] == "--json") {
+        } else if (a == "--json") {
             ctx.json = true;
-        } else if (args[i] == "--help") {
-            PrintUsage(out);
-            return 0;
+        } else if (a == "--help") {
+            help = true;
+        } else if (a == "--version") {
+            version = true;
+        } else if (c == nullptr && a.starts_with("--")) {
+            return ctx.Fail("unknown option " + a + " (see q417ctl --help)", 2);
+        } else if (c == nullptr) {
+            c = FindCommand(a);
+            if (c == nullptr) {
+                return ctx.Fail("unknown command '" + a + "' (see q417ctl --help)", 2);
+            }
         } else {
-            return ctx.Fail("unknown option " + args[i] + " (see q417ctl --help)", 2);
+            commandArgs.push_back(a);
+            for (std::string_view option : c->valueOptions) {
+                if (!option.empty() && a == option && i + 1 < args.size()) {
+                    commandArgs.push_back(args[++i]);
+                    break;
+                }
+            }
         }
     }
-    if (i == args.size()) {
+    if (help) {
+        PrintUsage(out);
+        return 0;
+    }
+    if (version) {
+        out << "q417ctl " << kProgramVersion << '\n';
+        return 0;
+    }
+    if (c == nullptr) {
         PrintUsage(err);
         return 2;
     }
-    const CommandEntry* c = FindCommand(args[i]);
-    if (c == nullptr) {
-        return ctx.Fail("unknown command '" + args[i] + "' (see q417ctl --help)", 2);
+    if (std::string missing = MissingDataMessage(false); !missing.empty()) {
+        return ctx.Fail(missing, 1);
     }
     if (ctx.demo) {
         demoData.emplace();
@@ -191,7 +251,7 @@ int RunQ417ctlOnBus(std::span<const std::string> args, std::ostream& out, std::o
     } else {
         ctx.backend = DefaultHidBackend();
     }
-    const int code = c->run(ctx, args.subspan(i + 1));
+    const int code = c->run(ctx, commandArgs);
     ctx.EndSession();
     return code;
 }

@@ -304,7 +304,8 @@ std::string StateSummary(const DeviceSnapshot& snapshot) {
     }
     const MouseSnapshot& m = *snapshot.mouse;
     std::ostringstream s;
-    s << "profile " << m.currentProfile << ", stage " << m.activeStage << ", DPI";
+    // Counted from 1, as the window counts them.
+    s << "profile " << m.currentProfile + 1 << ", stage " << m.activeStage + 1 << ", DPI";
     for (std::size_t i = 0; i < m.page.stages.size(); ++i) {
         const DpiStageView& v = m.page.stages[i];
         if (v.present) {

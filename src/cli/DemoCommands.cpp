@@ -193,8 +193,8 @@ int RunDemo(CliContext& ctx, CliArgs args) {
         }
         doc["seen"] = seen;
         std::string text = "pressed the mouse's " + what + " button: " +
-                           (dpi ? "stage " + std::to_string(stage) + " of " : std::string()) +
-                           "profile " + std::to_string(profile) + " (0x" + Hex4(*pressed) + ")";
+                           (dpi ? "stage " + std::to_string(stage + 1) + " of " : std::string()) +
+                           "profile " + std::to_string(profile + 1) + " (0x" + Hex4(*pressed) + ")";
         if (!reachable) {
             text += "; nothing reaches the mouse, so nobody was told";
         }

@@ -40,6 +40,12 @@ std::optional<int> ParseInt(std::string_view text, int lo, int hi) {
     return value;
 }
 
+// A stage as people type it (1-6, as the window shows it) to the mouse's index (0-5).
+std::optional<int> ParseStage(std::string_view text) {
+    std::optional<int> stage = ParseInt(text, 1, kMouseStageCount);
+    return stage ? std::optional<int>(*stage - 1) : std::nullopt;
+}
+
 std::string Colour(const DpiStage& s) {
     char text[8];
     std::snprintf(text, sizeof text, "#%02x%02x%02x", s.red, s.green, s.blue);
@@ -236,9 +242,10 @@ void PrintEntry(std::ostream& os, const EntryStatus& s) {
         os << "  read:        failed: " << DeviceResultText(*s.readResult)
            << " (showing the profile)\n";
     }
-    os << "  profile:     " << s.listIndex << " '" << s.listName << "' (" << s.listId << ")";
+    // Stages and profiles are counted from 1 in the text, as in the window; JSON keeps indexes.
+    os << "  profile:     " << s.listIndex + 1 << " '" << s.listName << "' (" << s.listId << ")";
     if (snap.mouse) {
-        os << ", device slot " << snap.mouse->currentProfile;
+        os << ", device slot " << snap.mouse->currentProfile + 1;
     }
     os << '\n';
     if (!snap.mouse) {
@@ -251,7 +258,7 @@ void PrintEntry(std::ostream& os, const EntryStatus& s) {
         if (!v.present) {
             continue;
         }
-        os << ' ' << (static_cast<int>(i) == m.activeStage ? "*" : "") << i << ':' << v.dpi
+        os << ' ' << (static_cast<int>(i) == m.activeStage ? "*" : "") << i + 1 << ':' << v.dpi
            << (v.enableChecked ? "" : "(off)");
     }
     os << '\n';
@@ -340,7 +347,7 @@ int RunEdit(CliContext& ctx, const std::string& command, Json::Value request,
         for (std::size_t i = 0; i < m.page.stages.size(); ++i) {
             const DpiStageView& v = m.page.stages[i];
             if (v.present) {
-                *ctx.out << ' ' << (static_cast<int>(i) == m.activeStage ? "*" : "") << i << ':'
+                *ctx.out << ' ' << (static_cast<int>(i) == m.activeStage ? "*" : "") << i + 1 << ':'
                          << v.dpi << (v.enableChecked ? "" : "(off)");
             }
         }
@@ -492,11 +499,10 @@ int RunStatus(CliContext& ctx, CliArgs args) {
 }
 
 int RunDpi(CliContext& ctx, CliArgs args) {
-    std::optional<int> stage =
-        args.size() == 2 ? ParseInt(args[0], 0, kMouseStageCount - 1) : std::nullopt;
+    std::optional<int> stage = args.size() == 2 ? ParseStage(args[0]) : std::nullopt;
     std::optional<int> dpi = args.size() == 2 ? ParseInt(args[1], kMinDpi, kMaxDpi) : std::nullopt;
     if (!stage || !dpi) {
-        return ctx.Fail("usage: dpi STAGE VALUE (stage 0-5, value 50-26000)", kExitUsage);
+        return ctx.Fail("usage: dpi STAGE VALUE (stage 1-6, value 50-26000)", kExitUsage);
     }
     Json::Value request(Json::objectValue);
     request["stage"] = *stage;
@@ -507,10 +513,9 @@ int RunDpi(CliContext& ctx, CliArgs args) {
 }
 
 int RunDpiActive(CliContext& ctx, CliArgs args) {
-    std::optional<int> stage =
-        args.size() == 1 ? ParseInt(args[0], 0, kMouseStageCount - 1) : std::nullopt;
+    std::optional<int> stage = args.size() == 1 ? ParseStage(args[0]) : std::nullopt;
     if (!stage) {
-        return ctx.Fail("usage: dpi-active STAGE (0-5)", kExitUsage);
+        return ctx.Fail("usage: dpi-active STAGE (1-6)", kExitUsage);
     }
     Json::Value request(Json::objectValue);
     request["stage"] = *stage;
@@ -520,22 +525,21 @@ int RunDpiActive(CliContext& ctx, CliArgs args) {
         [&](const MouseSnapshot& m) -> std::string {
             const auto s = static_cast<std::size_t>(*stage);
             if (s >= m.stages.size()) {
-                return "the profile has no stage " + std::to_string(*stage);
+                return "the profile has no stage " + std::to_string(*stage + 1);
             }
             if (m.stages[s].active == 0) {
-                return "stage " + std::to_string(*stage) + " is switched off (dpi-enable " +
-                       std::to_string(*stage) + " on)";
+                return "stage " + std::to_string(*stage + 1) + " is switched off (dpi-enable " +
+                       std::to_string(*stage + 1) + " on)";
             }
             return {};
         });
 }
 
 int RunDpiEnable(CliContext& ctx, CliArgs args) {
-    std::optional<int> stage =
-        args.size() == 2 ? ParseInt(args[0], 0, kMouseStageCount - 1) : std::nullopt;
+    std::optional<int> stage = args.size() == 2 ? ParseStage(args[0]) : std::nullopt;
     const bool on = args.size() == 2 && args[1] == "on";
     if (!stage || args.size() != 2 || (args[1] != "on" && args[1] != "off")) {
-        return ctx.Fail("usage: dpi-enable STAGE on|off (stage 0-5)", kExitUsage);
+        return ctx.Fail("usage: dpi-enable STAGE on|off (stage 1-6)", kExitUsage);
     }
     Json::Value request(Json::objectValue);
     request["stage"] = *stage;
@@ -546,10 +550,10 @@ int RunDpiEnable(CliContext& ctx, CliArgs args) {
         [&](const MouseSnapshot& m) -> std::string {
             const auto s = static_cast<std::size_t>(*stage);
             if (s >= m.stages.size()) {
-                return "the profile has no stage " + std::to_string(*stage);
+                return "the profile has no stage " + std::to_string(*stage + 1);
             }
             if (!on && *stage == m.activeStage) {
-                return "stage " + std::to_string(*stage) +
+                return "stage " + std::to_string(*stage + 1) +
                        " is in use; make another stage active first";
             }
             if (!on && m.stages[s].active != 0) {
@@ -598,7 +602,8 @@ int RunProfileSwitch(CliContext& ctx, const std::string& target) {
         return *t.code;
     }
     CliSession& session = *t.session;
-    // An all-digit argument is an index; anything else (or an index past the end) a name.
+    // An all-digit argument is a position counted from 1; anything else (or a position past the
+    // end) a name.
     int index = -1;
     std::string name;
     std::string id;
@@ -609,8 +614,8 @@ int RunProfileSwitch(CliContext& ctx, const std::string& target) {
             error = "the mouse has no profile list";
             return 0;
         }
-        if (std::optional<int> i = ParseInt(target, 0, 1 << 30); i && *i < list->GetCount()) {
-            index = *i;
+        if (std::optional<int> i = ParseInt(target, 1, 1 << 30); i && *i <= list->GetCount()) {
+            index = *i - 1;
         } else {
             for (int k = 0; k < list->GetCount(); ++k) {
                 if (CProfileList::SameName(list->Entries()[static_cast<std::size_t>(k)].name,
@@ -647,7 +652,7 @@ int RunProfileSwitch(CliContext& ctx, const std::string& target) {
     doc["id"] = id;
     return ReportApply(
         ctx, "profile switch", *r, doc,
-        "switched to profile " + std::to_string(index) + " '" + name + "' (" + id + ")");
+        "switched to profile " + std::to_string(index + 1) + " '" + name + "' (" + id + ")");
 }
 
 std::optional<int> RunProfileDeviceReset(CliContext& ctx) {

@@ -35,13 +35,15 @@ std::optional<KindInfo> FindKind(std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<int> ParseIndex(std::string_view text) {
+// A profile's position as people type it (from 1, as the window shows the list) to the list's
+// index (from 0).
+std::optional<int> ParsePosition(std::string_view text) {
     int value = -1;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value < 0) {
+    if (ec != std::errc() || end != text.data() + text.size() || value < 1) {
         return std::nullopt;
     }
-    return value;
+    return value - 1;
 }
 
 struct ProfileArgs {
@@ -51,11 +53,19 @@ struct ProfileArgs {
     std::vector<std::string> positional;
 };
 
-// Parses "SUB [--kind K] [--index N] [ARG]" with the options anywhere after SUB. Returns an error
-// text, empty on success.
+// Parses "SUB [--kind K] [--index N] [ARG]" with the options anywhere after SUB; after "--" every
+// word is a plain argument (a profile named "--x"). Returns an error text, empty on success.
 std::string ParseArgs(CliContext& ctx, CliArgs args, ProfileArgs& out) {
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (optionsEnded || a == "--") {
+            if (optionsEnded) {
+                (out.sub.empty() ? out.sub : out.positional.emplace_back()) = a;
+            }
+            optionsEnded = true;
+            continue;
+        }
         auto value = [&](std::string_view option, std::string& v) -> std::string {
             if (a.size() > option.size() && a.starts_with(option) && a[option.size()] == '=') {
                 v = a.substr(option.size() + 1);
@@ -133,8 +143,8 @@ void PrintList(const CliContext& ctx, const CProfileList& list, std::string_view
     *ctx.out << kind << " profiles in " << list.DeviceFolderPath() << ":\n";
     for (int i = 0; i < list.GetCount(); ++i) {
         const ProfileListEntry& e = list.Entries()[static_cast<std::size_t>(i)];
-        *ctx.out << (i == list.GetCurSel() ? "* " : "  ") << i << "  " << e.name << "  (" << e.id
-                 << ")\n";
+        *ctx.out << (i == list.GetCurSel() ? "* " : "  ") << i + 1 << "  " << e.name << "  ("
+                 << e.id << ")\n";
     }
 }
 
@@ -156,7 +166,7 @@ int ReportEntry(const CliContext& ctx, const CProfileList& list, std::string_vie
         return 0;
     }
     if (index >= 0) {
-        *ctx.out << verb << ' ' << index << " '"
+        *ctx.out << verb << ' ' << index + 1 << " '"
                  << list.Entries()[static_cast<std::size_t>(index)].name << "' (" << id << ")\n";
     } else {
         *ctx.out << verb << " (" << id << ")\n";
@@ -237,9 +247,9 @@ int RunProfile(CliContext& ctx, CliArgs args) {
     // The profile an operation acts on: --index N, else the selected one.
     std::string targetId = list.GetCurrentId();
     if (pa.indexText) {
-        std::optional<int> index = ParseIndex(*pa.indexText);
+        std::optional<int> index = ParsePosition(*pa.indexText);
         if (!index || *index >= list.GetCount()) {
-            return ctx.Fail("no profile at index " + *pa.indexText + " (the list has " +
+            return ctx.Fail("no profile " + *pa.indexText + " (the list has 1-" +
                             std::to_string(list.GetCount()) + ")");
         }
         targetId = list.Entries()[static_cast<std::size_t>(*index)].id;
@@ -290,14 +300,14 @@ int RunProfile(CliContext& ctx, CliArgs args) {
             ctx.PrintJson(doc);
         } else {
             *ctx.out << "deleted '" << name << "' (" << targetId << "); selected "
-                     << list.GetCurSel() << " '" << NameOf(list, list.GetCurrentId()) << "'\n";
+                     << list.GetCurSel() + 1 << " '" << NameOf(list, list.GetCurrentId()) << "'\n";
         }
         return 0;
     }
     if (pa.sub == "select") {
-        std::optional<int> index = ParseIndex(pa.positional[0]);
+        std::optional<int> index = ParsePosition(pa.positional[0]);
         if (!index || *index >= list.GetCount()) {
-            return ctx.Fail("no profile at index " + pa.positional[0] + " (the list has " +
+            return ctx.Fail("no profile " + pa.positional[0] + " (the list has 1-" +
                             std::to_string(list.GetCount()) + ")");
         }
         ProfileListResult r = list.Select(*index);

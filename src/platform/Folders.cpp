@@ -7,14 +7,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 
 #include "platform/FileIo.h"
 #include "platform/Trace.h"
-
-#ifndef Q417_SOURCE_DATA_DIR
-#define Q417_SOURCE_DATA_DIR ""
-#endif
 
 namespace q417 {
 namespace {
@@ -143,18 +140,60 @@ std::string ProgramFolder() {
     return folder.empty() ? std::string("./") : folder;
 }
 
+std::vector<std::string> DataFolderCandidates() {
+    std::vector<std::string> candidates;
+    const std::string exe = ExecutableFolder();
+    if (exe.empty()) {
+        return candidates;
+    }
+    // <exe dir>/../share/q417/: spelled without ".." where the executable's folder has a parent,
+    // so that messages name a plain path.
+    const std::string withoutSlash = exe.substr(0, exe.size() - 1);
+    const std::size_t slash = withoutSlash.find_last_of('/');
+    candidates.push_back((slash == std::string::npos ? exe + "../" : exe.substr(0, slash + 1)) +
+                         "share/q417/");
+    std::ifstream marker(exe + std::string(kBuildTreeMarker));
+    std::string source;
+    if (marker && std::getline(marker, source) && !source.empty()) {
+        candidates.push_back(WithTrailingSlash(source));
+    }
+    return candidates;
+}
+
 std::string DataFolder() {
-    // Installed as <prefix>/bin/q417...: the data sits in <prefix>/share/q417/. Anything else is
-    // a build tree, whose data is the source data/ folder.
-    std::string exe = ExecutableFolder();
-    constexpr std::string_view kBin = "/bin/";
-    if (exe.size() >= kBin.size() && exe.ends_with(kBin)) {
-        std::string installed = exe.substr(0, exe.size() - kBin.size()) + "/share/q417/";
-        if (IsDirectory(installed)) {
-            return installed;
+    const std::vector<std::string> candidates = DataFolderCandidates();
+    for (const std::string& folder : candidates) {
+        if (IsDirectory(folder)) {
+            return folder;
         }
     }
-    return WithTrailingSlash(Q417_SOURCE_DATA_DIR);
+    // None there: the installed place, so that what fails names where the data belongs.
+    return candidates.empty() ? std::string() : candidates.front();
+}
+
+std::string MissingDataMessage(bool needSkin) {
+    std::vector<std::string> wanted{DefaultDataFolder()};
+    if (needSkin) {
+        wanted.push_back(ResourceRoot());
+    }
+    for (const std::string& folder : wanted) {
+        if (IsDirectory(folder)) {
+            continue;
+        }
+        std::string searched;
+        for (const std::string& candidate : DataFolderCandidates()) {
+            searched += (searched.empty() ? "" : ", ") + candidate;
+        }
+        if (auto redirect = Redirect(&FolderRedirects::defaultData, "Q417_DEFAULT_DATA");
+            redirect && folder == DefaultDataFolder()) {
+            searched = WithTrailingSlash(*redirect) + " (Q417_DEFAULT_DATA)";
+        }
+        return "the program's data is missing: no folder " + folder + " (searched " +
+               (searched.empty() ? std::string("nothing: the executable's folder is unknown")
+                                 : searched) +
+               ")";
+    }
+    return {};
 }
 
 std::string DefaultDataFolder() {

@@ -3,8 +3,9 @@
 // and, where the folder holds the user's own files, creates it first.
 //
 //   program folder         the executable's folder                              not created
-//   data folder            <prefix>/share/q417/ when installed, the source data/ folder in a
-//                          build tree                                           not created
+//   data folder            <exe dir>/../share/q417/ when installed; in a build tree, where
+//                          that is absent, the folder named by the marker file
+//                          "q417-source-data" beside the executable           not created
 //   default data folder    data folder + "DefaultData/" (templates, Language.config ...)
 //                          redirect: Q417_DEFAULT_DATA                          not created
 //   resource root          data folder + "skin/"                                not created
@@ -21,11 +22,21 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace q417 {
 
+// The build tree's marker: one line naming the source data folder; never installed.
+inline constexpr std::string_view kBuildTreeMarker = "q417-source-data";
+
 std::string ProgramFolder();
+// The data folders looked at, in order: the installed one, then the build tree's marker's.
+std::vector<std::string> DataFolderCandidates();
+// The first candidate that exists; the installed one when none does.
 std::string DataFolder();
+// Empty when the default data folder (and, with needSkin, the resource root) exists; otherwise
+// one line naming the missing folder and every folder searched.
+std::string MissingDataMessage(bool needSkin);
 std::string DefaultDataFolder();
 std::string ResourceRoot();
 std::string UserDataFolder();

@@ -82,7 +82,7 @@ TEST(DemoData, ADemoRunLeavesTheUsersFolderAsItWas) {
     auto bus = emu::MakeDemoBus();
     for (std::vector<std::string> args : {
              std::vector<std::string>{"--demo", "profile", "rename", "Profile1"},
-             std::vector<std::string>{"--demo", "dpi", "0", "2000"},
+             std::vector<std::string>{"--demo", "dpi", "1", "2000"},
              std::vector<std::string>{"--demo", "profile", "reset"},
              std::vector<std::string>{"--demo", "profile", "add"},
              std::vector<std::string>{"--demo", "macro", "add", "Jump"},

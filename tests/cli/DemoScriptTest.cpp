@@ -48,14 +48,14 @@ TEST(DemoScript, OneMouseThroughCableAndReceiverItsOwnProfileAndAReset) {
     const std::string script = home.Path() + "demo.txt";
     {
         std::ofstream f(script);
-        f << "dpi 1 1650\n"
+        f << "dpi 2 1650\n"
              "demo unplug cable\n"
              "status\n"
              "demo plug cable\n"
              "status\n"
              "raw 0x05 24 0 0\n"
              "demo press profile\n"
-             "dpi 0 900\n"
+             "dpi 1 900\n"
              "raw 0x05 24 0 0\n"
              "raw 0x05 1 0 0\n"
              "raw 0x05 8 110 0\n"
@@ -109,7 +109,8 @@ TEST(DemoScript, PressNeedsAButtonTheMouseHas) {
     EXPECT_NE(o.err.find("dpi|profile"), std::string::npos) << o.err;
     o = RunCtl({"--demo", "demo", "press", "dpi"}, bus);
     EXPECT_EQ(o.code, 0) << o.err;
-    EXPECT_NE(o.out.find("stage 2 of profile 0"), std::string::npos) << o.out;
+    // The text counts from 1: the mouse's stage index 2 of its profile slot 0.
+    EXPECT_NE(o.out.find("stage 3 of profile 1"), std::string::npos) << o.out;
     EXPECT_EQ(bus->ActiveDpiStage(bus->FindPlugged(emu::kWiredMouseProductId)), 2);
 }
 

@@ -90,11 +90,20 @@ TEST_F(MouseCommandsTest, StatusShowsTheWiredMouseAsItsMemoryHoldsIt) {
     ASSERT_EQ(text.code, 0) << text.err;
     EXPECT_NE(text.out.find("entry 0: mouse, shown, selected"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("connection:  cable"), std::string::npos);
-    EXPECT_NE(text.out.find("DPI stages:"), std::string::npos);
+    // The text counts stages and profiles from 1, as the window does; JSON keeps the indexes.
+    const Json::ArrayIndex active = m["dpi"]["active"].asUInt();
+    const std::string activeText = "*" + std::to_string(active + 1) + ":" +
+                                   std::to_string(m["dpi"]["stages"][active]["dpi"].asInt());
+    EXPECT_NE(text.out.find(activeText), std::string::npos) << activeText << '\n' << text.out;
+    EXPECT_NE(
+        text.out.find("profile:     " + std::to_string(m["profile"]["index"].asInt() + 1) + " '"),
+        std::string::npos)
+        << text.out;
 }
 
 TEST_F(MouseCommandsTest, EditsReachTheMouseAndTheNextProcessReadsThemBack) {
-    Outcome dpi = Ctl({"--demo", "dpi", "1", "1620"});
+    // Stage 2 as typed is index 1 in the JSON and in the mouse's record.
+    Outcome dpi = Ctl({"--demo", "dpi", "2", "1620"});
     ASSERT_EQ(dpi.code, 0) << dpi.err;
     Outcome polling = Ctl({"--demo", "polling", "2"});
     ASSERT_EQ(polling.code, 0) << polling.err;
@@ -124,21 +133,23 @@ TEST_F(MouseCommandsTest, StageRulesAreKeptAndReportedAsFailures) {
     const int active = Mouse(JsonLines(status.out).at(0))["dpi"]["active"].asInt();
     const std::vector<uint8_t> before = Record(cable);
 
-    // The stage in use cannot be switched off; nothing is written.
-    Outcome off = Ctl({"--demo", "dpi-enable", std::to_string(active), "off"});
+    // The stage in use cannot be switched off; nothing is written. Typed stages count from 1.
+    Outcome off = Ctl({"--demo", "dpi-enable", std::to_string(active + 1), "off"});
     EXPECT_EQ(off.code, 1);
     EXPECT_NE(off.err.find("in use"), std::string::npos) << off.err;
     EXPECT_EQ(Record(cable), before);
 
     // Another stage switched off cannot be made active; switched on again it can.
     const int other = active == 0 ? 1 : 0;
-    ASSERT_EQ(Ctl({"--demo", "dpi-enable", std::to_string(other), "off"}).code, 0);
+    ASSERT_EQ(Ctl({"--demo", "dpi-enable", std::to_string(other + 1), "off"}).code, 0);
     EXPECT_EQ(Record(cable)[14 + 9 * other], 0);
-    Outcome refused = Ctl({"--demo", "--json", "dpi-active", std::to_string(other)});
+    Outcome refused = Ctl({"--demo", "dpi-active", std::to_string(other + 1)});
     EXPECT_EQ(refused.code, 1);
-    EXPECT_FALSE(JsonLines(refused.out).at(0)["ok"].asBool());
-    ASSERT_EQ(Ctl({"--demo", "dpi-enable", std::to_string(other), "on"}).code, 0);
-    Outcome accepted = Ctl({"--demo", "--json", "dpi-active", std::to_string(other)});
+    EXPECT_NE(refused.err.find("stage " + std::to_string(other + 1) + " is switched off"),
+              std::string::npos)
+        << refused.err;
+    ASSERT_EQ(Ctl({"--demo", "dpi-enable", std::to_string(other + 1), "on"}).code, 0);
+    Outcome accepted = Ctl({"--demo", "--json", "dpi-active", std::to_string(other + 1)});
     ASSERT_EQ(accepted.code, 0) << accepted.err;
     EXPECT_EQ(JsonLines(accepted.out).at(0)["dpi"]["active"].asInt(), other);
     EXPECT_EQ(Record(cable)[12], other);
@@ -151,10 +162,13 @@ TEST_F(MouseCommandsTest, BadArgumentsAreUsageErrors) {
     const std::vector<std::vector<std::string>> cases = {
         {"status", "x"},
         {"dpi"},
-        {"dpi", "6", "800"},
+        {"dpi", "7", "800"},
+        {"dpi", "0", "800"},
         {"dpi", "1", "40"},
         {"dpi", "1", "1e3"},
         {"dpi", "-1", "800"},
+        {"dpi-active", "0"},
+        {"dpi-enable", "7", "on"},
         {"dpi-active"},
         {"dpi-enable", "1", "maybe"},
         {"polling", "6"},
@@ -166,7 +180,7 @@ TEST_F(MouseCommandsTest, BadArgumentsAreUsageErrors) {
         {"demo", "notify", "70000"},
         {"demo"},
         {"profile", "switch"},
-        {"profile", "switch", "1", "--index", "0"},
+        {"profile", "switch", "1", "--index", "1"},
         {"script"},
     };
     for (const auto& args : cases) {
@@ -208,7 +222,7 @@ TEST_F(MouseCommandsTest, JsonScriptPrintsOneLinePerCommandInOrder) {
     Outcome o = Script(
         "status\n"
         "sleep 20\n"
-        "dpi 1 1620\n"
+        "dpi 2 1620\n"
         "dpi-active 7\n"
         "status\n"
         "profile switch \"PROFILE1\"\n",
@@ -232,7 +246,7 @@ TEST_F(MouseCommandsTest, UnpluggingTheCableMovesTheMouseToTheReceiverAndBack) {
     Outcome o = Script(
         "demo unplug cable\n"
         "status\n"
-        "dpi 2 3000\n"
+        "dpi 3 3000\n"
         "status\n"
         "demo plug cable\n"
         "status\n",
@@ -264,18 +278,18 @@ TEST_F(MouseCommandsTest, NoDeviceIsExitThree) {
     EXPECT_EQ(o.code, 3);
     EXPECT_FALSE(JsonLines(o.out).at(0)["ok"].asBool());
     EXPECT_EQ(Ctl({"--demo", "dpi", "1", "800"}).code, 3);
-    EXPECT_EQ(Ctl({"--demo", "profile", "switch", "0"}).code, 3);
+    EXPECT_EQ(Ctl({"--demo", "profile", "switch", "1"}).code, 3);
 }
 
 TEST_F(MouseCommandsTest, ProfileSwitchByNameAndDeviceReset) {
     ASSERT_EQ(Ctl({"--demo", "profile", "add"}).code, 0);
-    ASSERT_EQ(Ctl({"--demo", "profile", "rename", "--index", "1", "Fast Aim"}).code, 0);
+    ASSERT_EQ(Ctl({"--demo", "profile", "rename", "--index", "2", "Fast Aim"}).code, 0);
     Outcome o = Script(
         "profile switch 'fast AIM'\n"
-        "dpi 0 2000\n"
-        "profile switch 0\n"
-        "status\n"
+        "dpi 1 2000\n"
         "profile switch 1\n"
+        "status\n"
+        "profile switch 2\n"
         "status\n"
         "profile switch nosuch\n",
         true);
@@ -312,7 +326,7 @@ TEST_F(MouseCommandsTest, ResetWithAnUnusableTemplateFailsAndKeepsTheProfile) {
     fs::copy(std::string(Q417_SOURCE_DATA_DIR) + "DefaultData", tmp + "defaults/DefaultData",
              fs::copy_options::recursive);
     ::setenv("Q417_DEFAULT_DATA", (tmp + "defaults").c_str(), 1);
-    ASSERT_EQ(Ctl({"--demo", "dpi", "0", "2000"}).code, 0);
+    ASSERT_EQ(Ctl({"--demo", "dpi", "1", "2000"}).code, 0);
     Outcome listed = Ctl({"--demo", "--json", "profile", "list"});
     ASSERT_EQ(listed.code, 0) << listed.err;
     const std::string id = JsonLines(listed.out).at(0)["profiles"][0]["id"].asString();

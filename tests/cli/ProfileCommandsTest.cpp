@@ -77,13 +77,14 @@ TEST_F(ProfileCommandsTest, EveryOperationEndToEnd) {
     EXPECT_EQ(added["profile"]["index"], Json::Value(1));
     EXPECT_EQ(added["selected"], Json::Value(0));
 
-    Json::Value copied = CtlJson({"profile", "copy", "--index", "1"});
+    // Typed positions count from 1; the JSON keeps the list's indexes.
+    Json::Value copied = CtlJson({"profile", "copy", "--index", "2"});
     EXPECT_EQ(copied["profile"]["name"].asString(), "Profile2 copy");
 
-    Json::Value renamed = CtlJson({"profile", "rename", "Game", "--index=2"});
+    Json::Value renamed = CtlJson({"profile", "rename", "Game", "--index=3"});
     EXPECT_EQ(renamed["profile"]["name"].asString(), "Game");
 
-    Json::Value selected = CtlJson({"profile", "select", "2"});
+    Json::Value selected = CtlJson({"profile", "select", "3"});
     EXPECT_EQ(selected["selected"], Json::Value(2));
     EXPECT_EQ(selected["profile"]["name"].asString(), "Game");
 
@@ -107,8 +108,11 @@ TEST_F(ProfileCommandsTest, EveryOperationEndToEnd) {
     // Plain text marks the selection.
     CtlRun text = Ctl({"profile", "list"});
     EXPECT_EQ(text.code, 0);
-    EXPECT_NE(text.out.find("* 1  Profile2"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("  2  Shared Game"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  1  Profile1"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("* 2  Profile2"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  3  Shared Game"), std::string::npos) << text.out;
+    CtlRun chosen = Ctl({"profile", "select", "1"});
+    EXPECT_NE(chosen.out.find("selected 1 'Profile1'"), std::string::npos) << chosen.out;
 }
 
 TEST_F(ProfileCommandsTest, KindsUseTheirOwnFolderAndTemplate) {
@@ -136,9 +140,11 @@ TEST_F(ProfileCommandsTest, ErrorsAreOneLineWithNonZeroCodes) {
         {{"profile", "add", "extra"}, 2, "takes no argument"},
         {{"profile", "add", "--index", "0"}, 2, "--index does not apply"},
         {{"profile", "list", "--bogus"}, 2, "unknown option"},
-        {{"profile", "select", "5"}, 1, "no profile at index 5"},
-        {{"profile", "select", "-1"}, 1, "no profile at index -1"},
-        {{"profile", "delete", "--index", "x"}, 1, "no profile at index x"},
+        {{"profile", "select", "5"}, 1, "no profile 5 (the list has 1-1)"},
+        {{"profile", "select", "0"}, 1, "no profile 0"},
+        {{"profile", "select", "-1"}, 1, "no profile -1"},
+        {{"profile", "delete", "--index", "x"}, 1, "no profile x"},
+        {{"profile", "copy", "--index", "0"}, 1, "no profile 0"},
         {{"profile", "delete"}, 1, "last profile"},
         {{"profile", "rename", "   "}, 1, "blank"},
         {{"profile", "import", "/nonexistent/file.json"}, 1, "no such file"},

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace q417 {
 namespace {
@@ -98,6 +99,29 @@ TEST_F(FoldersTest, DefaultDataIsNeverCreatedAndCanBeRedirected) {
     // Naming the folder that holds "DefaultData" works as well.
     fs::create_directories(tmp + "defaults/DefaultData");
     EXPECT_EQ(DefaultDataFolder(), tmp + "defaults/DefaultData/");
+}
+
+TEST_F(FoldersTest, BuildTreeFindsItsDataThroughTheMarkerOnly) {
+    // The installed place is looked at first, then the marker's folder; a build tree has no
+    // share/q417 beside it, so the marker wins here.
+    const std::vector<std::string> candidates = DataFolderCandidates();
+    ASSERT_EQ(candidates.size(), 2u);
+    const fs::path exeParent = fs::path(ProgramFolder()).parent_path().parent_path();
+    EXPECT_EQ(candidates[0], exeParent.string() + "/share/q417/");
+    EXPECT_EQ(candidates[1], std::string(Q417_SOURCE_DATA_DIR));
+    EXPECT_EQ(MissingDataMessage(true), "");
+}
+
+TEST_F(FoldersTest, MissingDataNamesTheFoldersSearched) {
+    ::setenv("Q417_DEFAULT_DATA", (tmp + "nowhere").c_str(), 1);
+    const std::string message = MissingDataMessage(false);
+    EXPECT_NE(message.find(tmp + "nowhere/"), std::string::npos) << message;
+    EXPECT_NE(message.find("Q417_DEFAULT_DATA"), std::string::npos) << message;
+    ::unsetenv("Q417_DEFAULT_DATA");
+    // Only the skin missing: the templates are there, the resource root is not.
+    fs::create_directories(tmp + "defaults/DefaultData");
+    ::setenv("Q417_DEFAULT_DATA", (tmp + "defaults").c_str(), 1);
+    EXPECT_EQ(MissingDataMessage(false), "");
 }
 
 TEST_F(FoldersTest, UpdateFolderIsPrivate) {

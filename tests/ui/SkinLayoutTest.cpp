@@ -331,7 +331,7 @@ TEST_F(SkinLayoutTest, EveryPictureNamedBySkinOrProgramLoads) {
     }
     files << icons;
     files << kSkin + "common/logo.png" << kSkin + "common/tray.png" << kSkin + "common/logo.svg"
-          << kData + "linux/q417.svg";
+          << kData + "linux/org.q417.Q417.svg";
     for (int n = 1; n <= 3; ++n) {
         files << kSkin + QString("common/skin_bg_%1.png").arg(n);
     }
