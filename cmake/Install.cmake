@@ -24,15 +24,21 @@ install(FILES data/linux/q417ctl.bash-completion
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME q417ctl)
 
 set(Q417_GENERATED "${PROJECT_BINARY_DIR}/generated")
+# Manual pages go compressed (gzip -9n: no name, no time stamp), as Debian wants them.
 foreach(page q417ctl q417)
     configure_file(data/linux/man/${page}.1.in ${Q417_GENERATED}/${page}.1 @ONLY)
+    execute_process(COMMAND gzip -9nc ${Q417_GENERATED}/${page}.1
+        OUTPUT_FILE ${Q417_GENERATED}/${page}.1.gz RESULT_VARIABLE q417_gzip_rc)
+    if(NOT q417_gzip_rc EQUAL 0)
+        message(FATAL_ERROR "gzip failed on ${Q417_GENERATED}/${page}.1")
+    endif()
 endforeach()
-install(FILES ${Q417_GENERATED}/q417ctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${Q417_GENERATED}/q417ctl.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(TARGET q417)
     install(TARGETS q417 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(DIRECTORY data/skin DESTINATION ${Q417_DATA_DEST})
-    install(FILES ${Q417_GENERATED}/q417.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${Q417_GENERATED}/q417.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     configure_file(data/linux/${Q417_APP_ID}.metainfo.xml.in
         ${Q417_GENERATED}/${Q417_APP_ID}.metainfo.xml @ONLY)
     install(FILES data/linux/${Q417_APP_ID}.desktop
@@ -63,11 +69,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Q417 developers")
 set(CPACK_PACKAGE_CONTACT "Q417 developers <dev@q417.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration utility for Q417 USB gaming peripherals")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "configuration utility for Q417 USB gaming peripherals
- Q417 sets up Q417 gaming mice and their wireless receivers: DPI stages,
- polling rate, button assignments, macros, recoil sequences, lighting and
- profiles. The package holds the desktop program q417, the command-line tool
- q417ctl and a udev rule that gives the local user access to the devices.")
+# The synopsis line is the summary above; this is the long description under it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Q417 sets up Q417 gaming mice and their wireless receivers: DPI stages,
+polling rate, button assignments, macros, recoil sequences, lighting and
+profiles. The package holds the desktop program q417, the command-line tool
+q417ctl and a udev rule that gives the local user access to the devices.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -75,6 +81,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
+# Qt loads its SVG image and icon plugins at run time, where dpkg-shlibdeps cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     "${PROJECT_SOURCE_DIR}/data/linux/debian/postinst;${PROJECT_SOURCE_DIR}/data/linux/debian/postrm")

@@ -53,8 +53,8 @@ installed_files() {
     for f in bin/q417 bin/q417ctl share/q417/DefaultData/mouse.Json share/q417/skin/res.xml \
         lib/udev/rules.d/70-q417.rules share/applications/org.q417.Q417.desktop \
         share/metainfo/org.q417.Q417.metainfo.xml \
-        share/icons/hicolor/scalable/apps/org.q417.Q417.svg share/man/man1/q417ctl.1 \
-        share/man/man1/q417.1 share/bash-completion/completions/q417ctl; do
+        share/icons/hicolor/scalable/apps/org.q417.Q417.svg share/man/man1/q417ctl.1.gz \
+        share/man/man1/q417.1.gz share/bash-completion/completions/q417ctl; do
         [ -e "$tree/$f" ] || { echo "missing: $f"; return 1; }
     done
     # Nothing of the build tree: no marker file, no compiled-in path to the checkout's data.

@@ -11,6 +11,8 @@ packages=(
     qt6-base-dev qt6-tools-dev libqt6uitools6 qt6-svg-dev libqt6svg6 libqt6opengl6-dev
     libgl-dev libxkbcommon-dev
     fonts-dejavu-core fonts-wqy-microhei
+    # the install and package checks (tools/check-install.sh, tools/package.sh)
+    desktop-file-utils appstream udev lintian fakeroot dpkg-dev file util-linux man-db
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite four times: a normal build, AddressSanitizer with
-# UndefinedBehaviorSanitizer, ThreadSanitizer, and short libFuzzer runs of every fuzz target.
+# UndefinedBehaviorSanitizer, ThreadSanitizer, and short libFuzzer runs of every fuzz target;
+# after the normal build, the install and package checks of tools/check-install.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -37,6 +38,17 @@ run_suite() {
 
 status=0
 run_suite release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ417_BUILD_BENCH=ON || status=1
+
+# The installed tree and the Debian package, from the release build just made.
+echo "=== install checks ==="
+tools/check-install.sh | tee "$log_dir/install.log" || status=1
+line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log_dir/install.log" | tail -n 1)
+if [ -n "$line" ]; then
+    passed=$((passed + $(cut -d' ' -f1 <<<"$line")))
+    failed=$((failed + $(cut -d' ' -f3 <<<"$line")))
+else
+    failed=$((failed + 1))
+fi
 run_suite asan -DCMAKE_BUILD_TYPE=Debug -DQ417_SANITIZE=address -DQ417_BUILD_BENCH=OFF || status=1
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
     run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQ417_SANITIZE=thread \
