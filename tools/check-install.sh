@@ -149,7 +149,8 @@ readonly_destdir() {
     err=$(DESTDIR="$ro" "${as[@]}" cmake --install "$build" --prefix "$prefix" 2>&1 >/dev/null)
     rc=$?
     echo "exit $rc: $err" | tail -n 3
-    [ "$rc" -ne 0 ] && grep -qi "cannot\|permission\|error" <<<"$err" || return 1
+    # The reason must be the DESTDIR itself (not, say, an unreadable build folder).
+    [ "$rc" -ne 0 ] && grep -qF "cannot create directory: $ro/" <<<"$err" || return 1
     [ -z "$(ls -A "$ro")" ]
 }
 
