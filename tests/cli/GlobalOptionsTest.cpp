@@ -2,7 +2,9 @@
 // words after "--" reach the command untouched.
 #include <gtest/gtest.h>
 #include <json/json.h>
+#include <stdlib.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,19 @@ TEST(GlobalOptions, UnknownOptionsAndMissingCommandsAreUsageErrors) {
     EXPECT_NE(own.err.find("unknown option --bogus for profile"), std::string::npos) << own.err;
     EXPECT_EQ(RunCtl({"--demo", "--json"}).code, 2);
     EXPECT_EQ(RunCtl({"--json", "--", "nosuch"}).code, 2);
+}
+
+TEST(GlobalOptions, MissingDataIsNamedAndExitsOneBeforeAnyCommandRuns) {
+    ScratchDataHome home("q417-global-nodata");
+    // ScratchDataHome puts the variable back when it ends.
+    const std::string nowhere = home.Path() + "no data";
+    ::setenv("Q417_DEFAULT_DATA", nowhere.c_str(), 1);
+    CtlOutcome o = RunCtl({"profile", "list", "--json"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.out.find(nowhere + "/"), std::string::npos) << o.out;
+    EXPECT_FALSE(std::filesystem::exists(home.Path() + "home/mouse"));
+    // Help and version need no data.
+    EXPECT_EQ(RunCtl({"--version"}).code, 0);
 }
 
 }  // namespace
