@@ -32,8 +32,10 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNoDevice = 3;
 constexpr int kExitPermission = 4;
 
+// The package installs the rule itself; a build tree's user copies it.
 constexpr const char* kUdevFix =
-    "install data/linux/70-q417.rules into /etc/udev/rules.d/ and replug the device";
+    "install the q417 package (its udev rule 70-q417.rules), or copy data/linux/70-q417.rules "
+    "into /etc/udev/rules.d/, then replug the device";
 
 // The largest payload of a raw frame: bytes 4..63.
 constexpr std::size_t kMaxRawBytes = 60;
