@@ -40,6 +40,7 @@ QPixmap CDeviceKeyButtonUI::LoadImage(const QString& image) {
 void CDeviceKeyButtonUI::SetLightImage(const QString& image) {
     lightImage_ = image;
     lightPixmap_ = LoadImage(image);
+    scaledFor_ = QSize();
     tintedValid_ = false;
     update();
 }
@@ -56,10 +57,17 @@ void CDeviceKeyButtonUI::SetKeyUnsetImage(const QString& image) {
     update();
 }
 
-void CDeviceKeyButtonUI::SetLight(std::uint32_t colour, int alpha, bool on) {
-    lightColour_ = colour & 0xFFFFFF;
-    lightAlpha_ = std::clamp(alpha, 0, 255);
+bool CDeviceKeyButtonUI::SetLight(std::uint32_t colour, int alpha, bool on) {
+    colour &= 0xFFFFFF;
+    alpha = std::clamp(alpha, 0, 255);
+    const bool wasShown = lightOn_ && lightAlpha_ > 0;
+    const bool shown = on && alpha > 0;
+    const bool changed =
+        wasShown != shown || (shown && (colour != lightColour_ || alpha != lightAlpha_));
+    lightColour_ = colour;
+    lightAlpha_ = alpha;
     lightOn_ = on;
+    return changed;
 }
 
 void CDeviceKeyButtonUI::SetChangedMark(bool on) {
@@ -95,17 +103,26 @@ void CDeviceKeyButtonUI::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 const QPixmap& CDeviceKeyButtonUI::TintedLight() {
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (scaledFor_ != pixels) {
+        scaledLight_ = lightPixmap_.toImage()
+                           .scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        scaledFor_ = pixels;
+        tintedValid_ = false;
+    }
     if (!tintedValid_ || tintedColour_ != lightColour_) {
         // Multiply keeps the image's shading; DestinationIn puts back its shape.
-        QImage image = lightPixmap_.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const QImage shape = image;
+        QImage image = scaledLight_;
         QPainter p(&image);
         p.setCompositionMode(QPainter::CompositionMode_Multiply);
         p.fillRect(image.rect(), ColourOf(lightColour_));
         p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        p.drawImage(0, 0, shape);
+        p.drawImage(0, 0, scaledLight_);
         p.end();
         tinted_ = QPixmap::fromImage(image);
+        tinted_.setDevicePixelRatio(ratio);
         tintedColour_ = lightColour_;
         tintedValid_ = true;
     }
@@ -124,7 +141,7 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
         p.save();
         p.setOpacity(lightAlpha_ / 255.0);
         if (!lightPixmap_.isNull()) {
-            p.drawPixmap(area, TintedLight());
+            p.drawPixmap(0, 0, TintedLight());
         } else {
             p.setRenderHint(QPainter::Antialiasing);
             QRadialGradient glow(QRectF(area).center(),

@@ -3,8 +3,10 @@
 // (the light image tinted with the key's colour, or a glow of the colour when the skin gives
 // no image), then the "not assigned" mark and the "changed" mark. Layouts give the three
 // images as skin-relative paths; the owner sets colours and marks and repaints the page.
+#include <QImage>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 
@@ -30,7 +32,8 @@ public:
     void SetGmNameTextColor(const QString&) {}
 
     // colour is 0xBBGGRR (red in the low byte), alpha 0-255. Stored only: the owner repaints.
-    void SetLight(std::uint32_t colour, int alpha, bool on);
+    // Returns whether what the spot shows changed (an unchanged light needs no repaint).
+    bool SetLight(std::uint32_t colour, int alpha, bool on);
     std::uint32_t LightColour() const { return lightColour_; }
     int LightAlpha() const { return lightAlpha_; }
     bool IsLightOn() const { return lightOn_; }
@@ -53,6 +56,8 @@ protected:
 
 private:
     static QPixmap LoadImage(const QString& image);
+    // The light image scaled once to the spot's device pixels, then tinted per colour: a frame
+    // of an animation only draws a ready pixmap 1:1.
     const QPixmap& TintedLight();
 
     QString lightImage_;
@@ -61,8 +66,10 @@ private:
     QPixmap lightPixmap_;
     QPixmap keySetPixmap_;
     QPixmap keyUnsetPixmap_;
-    // The light image in the last colour drawn: pages animate many buttons, so a colour is
-    // tinted once, not on every repaint.
+    // The light image at the spot's size in device pixels (rebuilt when size or scale change)
+    // and that image in the last colour drawn.
+    QImage scaledLight_;
+    QSize scaledFor_;
     QPixmap tinted_;
     std::uint32_t tintedColour_ = 0;
     bool tintedValid_ = false;

@@ -7,7 +7,6 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +21,7 @@ class QWidget;
 namespace q417::ui {
 
 class CDeviceProfileUI;
+class CMousePicture;
 
 class CMousePage : public QObject {
     Q_OBJECT
@@ -41,8 +41,9 @@ public:
 
     // Shows what the device reported (the page refresh).
     void Apply(const DeviceSnapshot& snapshot);
-    // The device's light colours onto the picture's light spots.
+    // The device's light colours onto the picture's light spots (only changed spots repaint).
     void RenderLights();
+    const CMousePicture& Picture() const { return *picture_; }
 
     // Handles a notification from a control of this page; false when it is not one of ours.
     bool Handle(TNotifyUI& msg, const ChooseColourFn& chooseColour);
@@ -68,6 +69,9 @@ public:
 signals:
     // An edit's write failed (the device did not take it).
     void editFailed(int entry, int result);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Edit = std::function<int(CTavrenixMouseDevice&)>;
@@ -102,9 +106,7 @@ private:
     int inFlight_ = 0;
     QHash<QString, bool> running_;  // key → an edit of that key is on the device thread
     QHash<QString, Edit> waiting_;  // key → the newest edit waiting behind it
-    QTimer busySpin_;
-    int busyValue_ = 0;
-    bool transferShown_ = false;  // real figures replace the spinning ring
+    std::unique_ptr<CMousePicture> picture_;
     int settingsPage_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

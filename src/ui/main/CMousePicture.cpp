@@ -1,0 +1,57 @@
+#include "ui/main/CMousePicture.h"
+
+#include <QWidget>
+#include <algorithm>
+
+#include "ui/controls/CDeviceKeyButtonUI.h"
+
+namespace q417::ui {
+
+CMousePicture::CMousePicture(QWidget* panel) : panel_(panel) {
+    if (!panel) {
+        return;
+    }
+    // The spots are numbered without gaps; the first missing number ends the list.
+    for (int n = 0;; ++n) {
+        auto* spot = panel->findChild<CDeviceKeyButtonUI*>(QString("light_%1").arg(n));
+        if (!spot) {
+            break;
+        }
+        spots_.emplace_back(spot);
+    }
+}
+
+QRegion CMousePicture::Show(std::span<const KeyColour> colours) {
+    QRegion dirty;
+    if (!panel_) {
+        return dirty;
+    }
+    const std::size_t count = std::min(colours.size(), spots_.size());
+    for (std::size_t n = 0; n < count; ++n) {
+        CDeviceKeyButtonUI* spot = spots_[n];
+        if (!spot) {
+            continue;
+        }
+        const KeyColour& c = colours[n];
+        const quint32 bgr = c.red + (c.green << 8) + (static_cast<quint32>(c.blue) << 16);
+        const bool on = (c.red | c.green | c.blue) != 0 && c.alpha != 0;
+        if (spot->SetLight(bgr, c.alpha, on)) {
+            // The spot's own rectangle: Qt repaints the picture beneath it, clipped to it.
+            spot->update();
+            dirty += QRect(spot->mapTo(panel_, QPoint(0, 0)), spot->size());
+        }
+    }
+    return dirty;
+}
+
+QRegion CMousePicture::LightRegion() const {
+    QRegion region;
+    for (const QPointer<CDeviceKeyButtonUI>& spot : spots_) {
+        if (spot && panel_) {
+            region += QRect(spot->mapTo(panel_, QPoint(0, 0)), spot->size());
+        }
+    }
+    return region;
+}
+
+}  // namespace q417::ui
