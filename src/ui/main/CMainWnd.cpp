@@ -298,6 +298,8 @@ void CMainWnd::BuildEntryView(int i) {
             impl_->powerSwitch->addWidget(view.power);
             view.power->SetIndicatorKind(e.kind, e.sub);
             view.power->ShowPowerLayout(e.battery);
+            // The mouse's status record is made by the host: it carries no battery level.
+            view.power->SetReportsLevel(!std::dynamic_pointer_cast<CTavrenixMouseDevice>(e.device));
         }
     }
     if (impl_->deviceSwitch && e.optionRow >= 0 &&
