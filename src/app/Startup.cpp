@@ -16,6 +16,7 @@
 
 #include "app/CSignalWatch.h"
 #include "app/CSingleInstance.h"
+#include "app/QuietMessages.h"
 #include "emulator/DemoBus.h"
 #include "emulator/EmulatedHidBus.h"
 #include "platform/Folders.h"
@@ -309,6 +310,8 @@ int RunQ417(int argc, char** argv) {
         std::cout << VersionText();
         return 0;
     }
+
+    InstallQuietQtMessages();
 
     // A picture run renders offscreen whatever the display, and never touches the user's
     // profiles or settings unless told where to work (Q417_DATA_HOME).
