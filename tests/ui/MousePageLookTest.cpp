@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
+#include <array>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -375,6 +376,19 @@ TEST_F(MousePageLookTest, AMouseShowsItsConnectionAndNoBatteryItNeverReported) {
     for (const char* level : {"device_power_status", "device_Power_progress", "device_power_value",
                               "device_powering_status", "device_powering_status_text"}) {
         EXPECT_FALSE(shown(level)) << level;
+    }
+
+    // The record comes again every few seconds, unchanged: nothing is repainted for it.
+    main_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main_.get()));
+    Settle();
+    {
+        PaintRecorder recorder(power, power);
+        const std::array<std::uint8_t, 6> wired{};
+        power->UpdatePower(wired);
+        power->UpdatePower(wired);
+        Settle();
+        EXPECT_EQ(recorder.Paints(), 0);
     }
 
     // Through the receiver: the receiver's icon, and still no level.

@@ -20,6 +20,10 @@ constexpr const char* kLayoutId = "XML\\CustomControlXML\\MpDevicePower.xml";
 
 // Shows a skin image in a label and keeps its skin-relative name in the "image" property.
 void SetImage(QLabel* label, const QString& relative) {
+    // The record comes every few seconds, mostly unchanged: the same image is not set again.
+    if (label->property("image").toString() == relative) {
+        return;
+    }
     label->setProperty("image", relative);
     label->setPixmap(QPixmap(CUiLoader::ResourcePath(relative)));
 }
