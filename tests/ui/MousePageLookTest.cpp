@@ -31,6 +31,7 @@
 #include "ui/controls/CDeviceKeyButtonUI.h"
 #include "ui/controls/CDeviceProfileUI.h"
 #include "ui/controls/CMpDevicePowerUI.h"
+#include "ui/controls/CSelectPanelUI.h"
 #include "ui/controls/RegisterControls.h"
 #include "ui/dialogs/CAboutWnd.h"
 #include "ui/framework/CUiLoader.h"
@@ -186,6 +187,40 @@ TEST_F(MousePictureTest, AnAnimatedLightRepaintsOnlyTheSpotsThatChanged) {
         << outside.boundingRect().y() << " " << outside.boundingRect().width() << "x"
         << outside.boundingRect().height();
     EXPECT_EQ(recorder.StyleChanges(), 0);
+}
+
+TEST_F(MousePictureTest, AFrameLeavesTheWidgetsBehindThePictureAlone) {
+    auto* select = qobject_cast<CSelectPanelUI*>(panel_);
+    ASSERT_NE(select, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return select->HasBackdrop(); }, 2000ms));
+    Settle();
+    // Paints of the page itself and of the containers between it and the panel.
+    int behind = 0;
+    for (QWidget* w = panel_->parentWidget(); w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+        struct Counter : QObject {
+            int* count;
+            explicit Counter(int* c) : count(c) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                *count += e->type() == QEvent::Paint ? 1 : 0;
+                return false;
+            }
+        };
+        auto* counter = new Counter(&behind);
+        counter->setParent(w);
+        w->installEventFilter(counter);
+    }
+    for (int step = 0; step < 10; ++step) {
+        picture_->Show(Frame(15, KeyColour{static_cast<std::uint8_t>(20 * step), 90, 200, 255}));
+        QCoreApplication::processEvents();
+    }
+    Settle();
+    EXPECT_EQ(behind, 0);
+
+    // A restyled window makes the picture of what lies behind again.
+    page_->setStyleSheet("#mouse_device_page { background: #203040; }");
+    EXPECT_FALSE(select->HasBackdrop());
+    EXPECT_TRUE(PumpUntil([&] { return select->HasBackdrop(); }, 2000ms));
+    page_->setStyleSheet(QString());
 }
 
 TEST_F(MousePictureTest, ALightIsDrawnInItsColourAtEveryScale) {

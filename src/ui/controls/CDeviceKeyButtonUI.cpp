@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QRadialGradient>
 #include <algorithm>
 
@@ -113,6 +114,18 @@ const QPixmap& CDeviceKeyButtonUI::TintedLight() {
         tintedValid_ = false;
     }
     if (!tintedValid_ || tintedColour_ != lightColour_) {
+        // An effect walks through the same colours on every spot again and again: tinted copies
+        // are shared by spots of the same image and size.
+        const QString key = QString("q417-light:%1:%2x%3:%4")
+                                .arg(lightImage_)
+                                .arg(pixels.width())
+                                .arg(pixels.height())
+                                .arg(lightColour_);
+        if (QPixmapCache::find(key, &tinted_)) {
+            tintedColour_ = lightColour_;
+            tintedValid_ = true;
+            return tinted_;
+        }
         // Multiply keeps the image's shading; DestinationIn puts back its shape.
         QImage image = scaledLight_;
         QPainter p(&image);
@@ -123,6 +136,7 @@ const QPixmap& CDeviceKeyButtonUI::TintedLight() {
         p.end();
         tinted_ = QPixmap::fromImage(image);
         tinted_.setDevicePixelRatio(ratio);
+        QPixmapCache::insert(key, tinted_);
         tintedColour_ = lightColour_;
         tintedValid_ = true;
     }
@@ -130,7 +144,9 @@ const QPixmap& CDeviceKeyButtonUI::TintedLight() {
 }
 
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
-    QPushButton::paintEvent(event);
+    if (!lightOnly_) {
+        QPushButton::paintEvent(event);
+    }
     if (!lightOn_ && !unsetMark_ && !changedMark_) {
         return;
     }

@@ -46,6 +46,12 @@ public:
     bool IsUnsetMark() const { return unsetMark_; }
     bool GetOwnerFlag() const { return ownerFlag_; }
 
+    // A spot that is only a light (the picture's light spots): the skin keeps the button beneath
+    // it transparent, so only the light is drawn, not the styled button (the costly part of a
+    // frame of an animation).
+    void SetLightOnly(bool on) { lightOnly_ = on; }
+    bool IsLightOnly() const { return lightOnly_; }
+
     // Set by the enclosing selection panel.
     void SetPanelSelected(bool on) { panelSelected_ = on; }
     bool IsPanelSelected() const { return panelSelected_; }
@@ -81,6 +87,7 @@ private:
     bool unsetMark_ = false;
     bool ownerFlag_ = false;
     bool panelSelected_ = false;
+    bool lightOnly_ = false;
 };
 
 }  // namespace q417::ui

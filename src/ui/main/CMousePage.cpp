@@ -104,6 +104,8 @@ CMousePage::CMousePage(int entry, QWidget* page, std::shared_ptr<CTavrenixMouseD
       device_(std::move(device)),
       loop_(uiLoop),
       picture_(std::make_unique<CMousePicture>(Find("SelectPanel"))) {
+    lateFrame_.setSingleShot(true);
+    connect(&lateFrame_, &QTimer::timeout, this, [this] { RenderLights(); });
     if (page_) {
         // A page shown again (another entry was on screen) catches up with a light that
         // stopped changing meanwhile.
@@ -278,6 +280,17 @@ void CMousePage::RenderLights() {
     if (!device_ || !page_ || !page_->isVisible()) {
         return;
     }
+    // The light worker steps at up to 64 Hz; the picture needs no more than about 30 frames a
+    // second, and each frame costs a repaint of the lights.
+    const auto interval = static_cast<qint64>(kMinFrameInterval.count());
+    if (lastFrame_.isValid() && lastFrame_.elapsed() < interval) {
+        if (!lateFrame_.isActive()) {
+            lateFrame_.start(static_cast<int>(interval - lastFrame_.elapsed()));
+        }
+        return;
+    }
+    lateFrame_.stop();
+    lastFrame_.start();
     picture_->Show(device_->KeyColours());
 }
 

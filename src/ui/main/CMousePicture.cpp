@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "ui/controls/CDeviceKeyButtonUI.h"
+#include "ui/controls/CSelectPanelUI.h"
 
 namespace q417::ui {
 
@@ -11,12 +12,17 @@ CMousePicture::CMousePicture(QWidget* panel) : panel_(panel) {
     if (!panel) {
         return;
     }
+    if (auto* select = qobject_cast<CSelectPanelUI*>(panel)) {
+        // A frame repaints the lights only, not the styled window behind the picture.
+        select->SetCachedBackdrop(true);
+    }
     // The spots are numbered without gaps; the first missing number ends the list.
     for (int n = 0;; ++n) {
         auto* spot = panel->findChild<CDeviceKeyButtonUI*>(QString("light_%1").arg(n));
         if (!spot) {
             break;
         }
+        spot->SetLightOnly(true);
         spots_.emplace_back(spot);
     }
 }
