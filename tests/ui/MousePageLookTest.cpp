@@ -364,6 +364,21 @@ TEST_F(MousePageLookTest, TheAnimatedPicturePaintsItsLightsOnlyAndAStaticOneNoth
         Settle();
         const QRegion picture = recorder.Painted() & QRegion(panel->rect());
         EXPECT_TRUE(picture.isEmpty()) << "effect " << effect << " repainted the picture";
+        // Frames are joined while the light moves fast; the last one is never lost.
+        const auto device = main_->Manager().Entries()[page->Entry()].device;
+        const std::vector<KeyColour> colours = device->KeyColours();
+        for (std::size_t n = 0; n < colours.size(); ++n) {
+            auto* spot = panel->findChild<CDeviceKeyButtonUI*>(QString("light_%1").arg(n));
+            ASSERT_NE(spot, nullptr);
+            const KeyColour& c = colours[n];
+            const bool on = (c.red | c.green | c.blue) != 0 && c.alpha != 0;
+            EXPECT_EQ(spot->IsLightOn(), on) << "effect " << effect << " light " << n;
+            if (on) {
+                EXPECT_EQ(spot->LightColour(),
+                          c.red + (c.green << 8) + (static_cast<std::uint32_t>(c.blue) << 16))
+                    << "effect " << effect << " light " << n;
+            }
+        }
     }
 }
 
