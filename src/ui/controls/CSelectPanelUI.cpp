@@ -16,11 +16,12 @@ namespace q417::ui {
 
 CSelectPanelUI::CSelectPanelUI(QWidget* parent) : QWidget(parent) {}
 
-void CSelectPanelUI::SetCachedBackdrop(bool on) {
+void CSelectPanelUI::SetCachedBackdrop(bool on, std::vector<QWidget*> underlays) {
     if (backdropWanted_ == on) {
         return;
     }
     backdropWanted_ = on;
+    underlays_.assign(underlays.begin(), underlays.end());
     if (on) {
         window()->installEventFilter(this);
     } else {
@@ -30,9 +31,17 @@ void CSelectPanelUI::SetCachedBackdrop(bool on) {
 }
 
 void CSelectPanelUI::DropBackdrop() {
+    const bool had = !backdrop_.isNull();
     backdrop_ = QPixmap();
     // Until the new picture exists the window paints behind the panel as usual.
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+    if (had) {
+        for (QWidget* w : underlays_) {
+            if (w) {
+                w->show();
+            }
+        }
+    }
     if (backdropWanted_ && !rebuildQueued_) {
         // Made outside any paint event, once the change has settled.
         rebuildQueued_ = true;
@@ -60,8 +69,18 @@ void CSelectPanelUI::BuildBackdrop() {
         const QRect area(mapTo(a, QPoint(0, 0)), size());
         a->render(&picture, QPoint(), QRegion(area), QWidget::DrawWindowBackground);
     }
+    for (QWidget* w : underlays_) {
+        if (w && w->isVisible()) {
+            w->render(&picture, w->pos(), QRegion(), QWidget::DrawWindowBackground);
+        }
+    }
     backdrop_ = picture;
     setAttribute(Qt::WA_OpaquePaintEvent, true);
+    for (QWidget* w : underlays_) {
+        if (w) {
+            w->hide();
+        }
+    }
     update();
 }
 

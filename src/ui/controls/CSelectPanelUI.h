@@ -5,8 +5,10 @@
 // without a move changes nothing.
 #include <QPixmap>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
+#include <vector>
 
 namespace q417::ui {
 
@@ -22,7 +24,9 @@ public:
     // it, so that repainting a small part of the panel (a light of an animation) does not
     // repaint every styled widget behind it. The picture is made again when the panel or the
     // window changes size or style.
-    void SetCachedBackdrop(bool on);
+    // underlays: children that never change (the device picture) drawn into it as well and
+    // kept out of sight while it is valid, so that no frame redraws them.
+    void SetCachedBackdrop(bool on, std::vector<QWidget*> underlays = {});
     bool HasBackdrop() const { return !backdrop_.isNull(); }
 
 protected:
@@ -46,6 +50,7 @@ private:
     bool backdropWanted_ = false;
     bool rebuildQueued_ = false;
     QPixmap backdrop_;
+    std::vector<QPointer<QWidget>> underlays_;
 };
 
 }  // namespace q417::ui

@@ -1,5 +1,6 @@
 #include "ui/main/CMousePicture.h"
 
+#include <QLabel>
 #include <QWidget>
 #include <algorithm>
 
@@ -14,7 +15,12 @@ CMousePicture::CMousePicture(QWidget* panel) : panel_(panel) {
     }
     if (auto* select = qobject_cast<CSelectPanelUI*>(panel)) {
         // A frame repaints the lights only, not the styled window behind the picture.
-        select->SetCachedBackdrop(true);
+        // The device picture beneath the lights is part of that cached layer.
+        std::vector<QWidget*> underlays;
+        for (QLabel* label : panel->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+            underlays.push_back(label);
+        }
+        select->SetCachedBackdrop(true, underlays);
     }
     // The spots are numbered without gaps; the first missing number ends the list.
     for (int n = 0;; ++n) {
