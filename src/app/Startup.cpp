@@ -17,6 +17,7 @@
 #include "AppInfo.h"
 #include "app/CSignalWatch.h"
 #include "app/CSingleInstance.h"
+#include "app/QuietMessages.h"
 #include "emulator/DemoBus.h"
 #include "emulator/EmulatedHidBus.h"
 #include "platform/Folders.h"
@@ -311,6 +312,7 @@ int RunQ417(int argc, char** argv) {
         std::cerr << "q417: " << missing << '\n';
         return 1;
     }
+    InstallQuietQtMessages();
 
     // A picture run renders offscreen whatever the display, and never touches the user's
     // profiles or settings unless told where to work (Q417_DATA_HOME).

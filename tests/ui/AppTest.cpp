@@ -27,6 +27,7 @@
 #include "app/CSignalWatch.h"
 #include "app/CSingleInstance.h"
 #include "app/FontLoader.h"
+#include "app/QuietMessages.h"
 #include "app/Startup.h"
 #include "emulator/DemoBus.h"
 #include "ui/demo/CEmulatorWnd.h"
@@ -149,6 +150,24 @@ TEST(SingleInstanceTest, GarbageOnTheSocketActivatesNothing) {
     s.flush();
     EXPECT_TRUE(PumpUntil([&] { return s.state() == QLocalSocket::UnconnectedState; }, 3000));
     EXPECT_EQ(activations, 0);
+}
+
+TEST(QuietMessagesTest, OnlyKnownPlatformChatterIsDropped) {
+    EXPECT_TRUE(IsHarmlessQtMessage(QtWarningMsg, "default",
+                                    "This plugin does not support propagateSizeHints()"));
+    EXPECT_TRUE(IsHarmlessQtMessage(QtWarningMsg, nullptr, "This plugin does not support raise()"));
+    EXPECT_TRUE(IsHarmlessQtMessage(QtWarningMsg, "default",
+                                    "Qt: Session management error: None of the authentication "
+                                    "protocols specified are supported"));
+    // Real warnings pass: another text, the same text in another category, or a graver type.
+    EXPECT_FALSE(IsHarmlessQtMessage(QtWarningMsg, "default",
+                                     "QWidget::setLayout: Attempting to set QLayout"));
+    EXPECT_FALSE(IsHarmlessQtMessage(QtWarningMsg, "default",
+                                     "This plugin does not support propagateSizeHints() now"));
+    EXPECT_FALSE(
+        IsHarmlessQtMessage(QtWarningMsg, "qt.qpa.xcb", "This plugin does not support raise()"));
+    EXPECT_FALSE(IsHarmlessQtMessage(QtCriticalMsg, "default",
+                                     "This plugin does not support propagateSizeHints()"));
 }
 
 TEST(SignalWatchTest, TermBecomesASignalAndTheOldHandlerComesBack) {
@@ -348,6 +367,9 @@ TEST_F(ProgramTest, ScreenshotModeWritesPicturesAndEnds) {
         EXPECT_GT(QFileInfo(shots + "/" + f).size(), 1000) << f.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(lockPath)) << "a picture run must not claim the instance";
+    // The offscreen platform's chatter about what it does not implement stays out of a run.
+    const QString err = QString::fromLocal8Bit(p->readAllStandardError());
+    EXPECT_FALSE(err.contains("This plugin does not support")) << err.toStdString();
 }
 
 TEST_F(ProgramTest, TheDemoKeepsItsProfilesOutOfTheUsersFolder) {

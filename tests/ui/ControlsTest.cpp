@@ -236,7 +236,7 @@ TEST_F(ControlsTest, ShortPowerRecordReadsMissingBytesAsZero) {
     EXPECT_EQ(v.progress->value(), 57);
     EXPECT_EQ(v.value->text(), "57%");
     // Connection byte 0: by cable.
-    EXPECT_EQ(PowerView::Image(v.wirelessLogo), "power/WIFI_normal.png");
+    EXPECT_EQ(PowerView::Image(v.wirelessLogo), "power/cable.png");
     EXPECT_TRUE(v.wirelessText->isHidden());
     EXPECT_FALSE(v.wiredText->isHidden());
     // Charging.

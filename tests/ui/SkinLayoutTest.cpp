@@ -325,7 +325,7 @@ TEST_F(SkinLayoutTest, EveryPictureNamedBySkinOrProgramLoads) {
         }
     }
     for (const char* name :
-         {"WIFI_down", "WIFI_normal", "powering", "powering_down", "power", "light",
+         {"WIFI_down", "WIFI_normal", "cable", "powering", "powering_down", "power", "light",
           "Phone_type_iphone", "Phone_type_samsung", "Phone_type_other", "Phone_type_no_device"}) {
         icons << kSkin + QString("power/%1.png").arg(name);
     }

@@ -5,7 +5,49 @@
 
 namespace q417::ui {
 
-CCircleProgressUI::CCircleProgressUI(QWidget* parent) : QWidget(parent) {}
+namespace {
+// About 30 frames a second, a turn in a little over a second.
+constexpr int kSpinInterval = 33;
+constexpr int kSpinStep = 10;
+}  // namespace
+
+CCircleProgressUI::CCircleProgressUI(QWidget* parent) : QWidget(parent) {
+    spin_.setInterval(kSpinInterval);
+    connect(&spin_, &QTimer::timeout, this, [this] {
+        arcStart_ = (arcStart_ + kSpinStep) % 360;
+        update();
+    });
+}
+
+void CCircleProgressUI::SetIndeterminate(bool on) {
+    if (indeterminate_ != on) {
+        indeterminate_ = on;
+        arcStart_ = 0;
+        update();
+    }
+    UpdateSpin();
+}
+
+void CCircleProgressUI::UpdateSpin() {
+    // A ring nobody can see (hidden, or inside a hidden window) costs no wake-ups.
+    if (indeterminate_ && isVisible()) {
+        if (!spin_.isActive()) {
+            spin_.start();
+        }
+    } else {
+        spin_.stop();
+    }
+}
+
+void CCircleProgressUI::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    UpdateSpin();
+}
+
+void CCircleProgressUI::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    UpdateSpin();
+}
 
 void CCircleProgressUI::SetMinValue(int minimum) {
     if (minimum_ != minimum) {
@@ -56,7 +98,11 @@ void CCircleProgressUI::paintEvent(QPaintEvent*) {
     const QRectF area = rect();
     p.setBrush(bkColor_);
     p.drawEllipse(area);
-    if (const int sweep = SweepDegrees(); sweep > 0) {
+    if (indeterminate_) {
+        // Clockwise from straight down, like the done part, turned by the animation.
+        p.setBrush(foreColor_);
+        p.drawPie(area, (-90 - arcStart_) * 16, -kArcDegrees * 16);
+    } else if (const int sweep = SweepDegrees(); sweep > 0) {
         p.setBrush(foreColor_);
         // Qt counts angles anticlockwise from three o'clock in 1/16 degree.
         p.drawPie(area, -90 * 16, -sweep * 16);

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QRadialGradient>
 #include <algorithm>
 
@@ -40,6 +41,7 @@ QPixmap CDeviceKeyButtonUI::LoadImage(const QString& image) {
 void CDeviceKeyButtonUI::SetLightImage(const QString& image) {
     lightImage_ = image;
     lightPixmap_ = LoadImage(image);
+    scaledFor_ = QSize();
     tintedValid_ = false;
     update();
 }
@@ -56,10 +58,17 @@ void CDeviceKeyButtonUI::SetKeyUnsetImage(const QString& image) {
     update();
 }
 
-void CDeviceKeyButtonUI::SetLight(std::uint32_t colour, int alpha, bool on) {
-    lightColour_ = colour & 0xFFFFFF;
-    lightAlpha_ = std::clamp(alpha, 0, 255);
+bool CDeviceKeyButtonUI::SetLight(std::uint32_t colour, int alpha, bool on) {
+    colour &= 0xFFFFFF;
+    alpha = std::clamp(alpha, 0, 255);
+    const bool wasShown = lightOn_ && lightAlpha_ > 0;
+    const bool shown = on && alpha > 0;
+    const bool changed =
+        wasShown != shown || (shown && (colour != lightColour_ || alpha != lightAlpha_));
+    lightColour_ = colour;
+    lightAlpha_ = alpha;
     lightOn_ = on;
+    return changed;
 }
 
 void CDeviceKeyButtonUI::SetChangedMark(bool on) {
@@ -95,17 +104,39 @@ void CDeviceKeyButtonUI::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 const QPixmap& CDeviceKeyButtonUI::TintedLight() {
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (scaledFor_ != pixels) {
+        scaledLight_ = lightPixmap_.toImage()
+                           .scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        scaledFor_ = pixels;
+        tintedValid_ = false;
+    }
     if (!tintedValid_ || tintedColour_ != lightColour_) {
+        // An effect walks through the same colours on every spot again and again: tinted copies
+        // are shared by spots of the same image and size.
+        const QString key = QString("q417-light:%1:%2x%3:%4")
+                                .arg(lightImage_)
+                                .arg(pixels.width())
+                                .arg(pixels.height())
+                                .arg(lightColour_);
+        if (QPixmapCache::find(key, &tinted_)) {
+            tintedColour_ = lightColour_;
+            tintedValid_ = true;
+            return tinted_;
+        }
         // Multiply keeps the image's shading; DestinationIn puts back its shape.
-        QImage image = lightPixmap_.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const QImage shape = image;
+        QImage image = scaledLight_;
         QPainter p(&image);
         p.setCompositionMode(QPainter::CompositionMode_Multiply);
         p.fillRect(image.rect(), ColourOf(lightColour_));
         p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        p.drawImage(0, 0, shape);
+        p.drawImage(0, 0, scaledLight_);
         p.end();
         tinted_ = QPixmap::fromImage(image);
+        tinted_.setDevicePixelRatio(ratio);
+        QPixmapCache::insert(key, tinted_);
         tintedColour_ = lightColour_;
         tintedValid_ = true;
     }
@@ -113,7 +144,9 @@ const QPixmap& CDeviceKeyButtonUI::TintedLight() {
 }
 
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
-    QPushButton::paintEvent(event);
+    if (!lightOnly_) {
+        QPushButton::paintEvent(event);
+    }
     if (!lightOn_ && !unsetMark_ && !changedMark_) {
         return;
     }
@@ -124,7 +157,7 @@ void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
         p.save();
         p.setOpacity(lightAlpha_ / 255.0);
         if (!lightPixmap_.isNull()) {
-            p.drawPixmap(area, TintedLight());
+            p.drawPixmap(0, 0, TintedLight());
         } else {
             p.setRenderHint(QPainter::Antialiasing);
             QRadialGradient glow(QRectF(area).center(),

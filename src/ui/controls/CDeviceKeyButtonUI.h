@@ -3,8 +3,10 @@
 // (the light image tinted with the key's colour, or a glow of the colour when the skin gives
 // no image), then the "not assigned" mark and the "changed" mark. Layouts give the three
 // images as skin-relative paths; the owner sets colours and marks and repaints the page.
+#include <QImage>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 
@@ -30,7 +32,8 @@ public:
     void SetGmNameTextColor(const QString&) {}
 
     // colour is 0xBBGGRR (red in the low byte), alpha 0-255. Stored only: the owner repaints.
-    void SetLight(std::uint32_t colour, int alpha, bool on);
+    // Returns whether what the spot shows changed (an unchanged light needs no repaint).
+    bool SetLight(std::uint32_t colour, int alpha, bool on);
     std::uint32_t LightColour() const { return lightColour_; }
     int LightAlpha() const { return lightAlpha_; }
     bool IsLightOn() const { return lightOn_; }
@@ -43,6 +46,12 @@ public:
     bool IsUnsetMark() const { return unsetMark_; }
     bool GetOwnerFlag() const { return ownerFlag_; }
 
+    // A spot that is only a light (the picture's light spots): the skin keeps the button beneath
+    // it transparent, so only the light is drawn, not the styled button (the costly part of a
+    // frame of an animation).
+    void SetLightOnly(bool on) { lightOnly_ = on; }
+    bool IsLightOnly() const { return lightOnly_; }
+
     // Set by the enclosing selection panel.
     void SetPanelSelected(bool on) { panelSelected_ = on; }
     bool IsPanelSelected() const { return panelSelected_; }
@@ -53,6 +62,8 @@ protected:
 
 private:
     static QPixmap LoadImage(const QString& image);
+    // The light image scaled once to the spot's device pixels, then tinted per colour: a frame
+    // of an animation only draws a ready pixmap 1:1.
     const QPixmap& TintedLight();
 
     QString lightImage_;
@@ -61,8 +72,10 @@ private:
     QPixmap lightPixmap_;
     QPixmap keySetPixmap_;
     QPixmap keyUnsetPixmap_;
-    // The light image in the last colour drawn: pages animate many buttons, so a colour is
-    // tinted once, not on every repaint.
+    // The light image at the spot's size in device pixels (rebuilt when size or scale change)
+    // and that image in the last colour drawn.
+    QImage scaledLight_;
+    QSize scaledFor_;
     QPixmap tinted_;
     std::uint32_t tintedColour_ = 0;
     bool tintedValid_ = false;
@@ -74,6 +87,7 @@ private:
     bool unsetMark_ = false;
     bool ownerFlag_ = false;
     bool panelSelected_ = false;
+    bool lightOnly_ = false;
 };
 
 }  // namespace q417::ui

@@ -20,6 +20,10 @@ constexpr const char* kLayoutId = "XML\\CustomControlXML\\MpDevicePower.xml";
 
 // Shows a skin image in a label and keeps its skin-relative name in the "image" property.
 void SetImage(QLabel* label, const QString& relative) {
+    // The record comes every few seconds, mostly unchanged: the same image is not set again.
+    if (label->property("image").toString() == relative) {
+        return;
+    }
     label->setProperty("image", relative);
     label->setPixmap(QPixmap(CUiLoader::ResourcePath(relative)));
 }
@@ -55,6 +59,25 @@ void CMpDevicePowerUI::ShowPowerLayout(bool visible) {
                 w->setVisible(visible);
             }
         }
+    }
+}
+
+void CMpDevicePowerUI::SetReportsLevel(bool reports) {
+    reportsLevel_ = reports;
+    if (!reports && FindChildren()) {
+        ShowLevelParts(false);
+    }
+}
+
+void CMpDevicePowerUI::ShowLevelParts(bool visible) {
+    Children& c = children_;
+    for (QWidget* w : {static_cast<QWidget*>(c.powerStatus), static_cast<QWidget*>(c.progress),
+                       static_cast<QWidget*>(c.value), static_cast<QWidget*>(c.poweringStatus),
+                       c.poweringText.data()}) {
+        w->setVisible(visible);
+    }
+    if (auto* separator = findChild<QWidget*>("device_power_separator")) {
+        separator->setVisible(visible);
     }
 }
 
@@ -95,6 +118,16 @@ void CMpDevicePowerUI::UpdatePower(std::span<const std::uint8_t> status) {
     const int phone = record[5];
     const bool keyboardOrMouse = kind_ == 1 || kind_ == 2;
 
+    c.wirelessText->setVisible(wireless);
+    c.wiredText->setVisible(!wireless);
+    if (!reportsLevel_) {
+        // The record's level and charge bytes are only zeros: the connection is all there is
+        // to show, and its icon names the way the device is reached.
+        SetImage(c.wirelessLogo, wireless ? "power/WIFI_down.png" : "power/cable.png");
+        ShowLevelParts(false);
+        return;
+    }
+
     c.progress->setValue(std::clamp(battery, c.progress->minimum(), c.progress->maximum()));
     c.value->setText(QStringLiteral("%1%").arg(battery));
 
@@ -104,10 +137,8 @@ void CMpDevicePowerUI::UpdatePower(std::span<const std::uint8_t> status) {
             SetImage(c.poweringStatus, "power/powering.png");
         }
     } else if (keyboardOrMouse) {
-        SetImage(c.wirelessLogo, "power/WIFI_normal.png");
+        SetImage(c.wirelessLogo, "power/cable.png");
     }
-    c.wirelessText->setVisible(wireless);
-    c.wiredText->setVisible(!wireless);
 
     switch (charge) {
         case 0:

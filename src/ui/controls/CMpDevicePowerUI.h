@@ -29,6 +29,11 @@ public:
 
     void ShowPowerLayout(bool visible);
 
+    // Whether the device's records carry a battery level and charge state at all. A device that
+    // never reports one shows its connection only: no level, no bar, no charging mark.
+    void SetReportsLevel(bool reports);
+    bool ReportsLevel() const { return reportsLevel_; }
+
     // Shows a device status record: byte 0 battery percent, 1 charge state (0 discharging,
     // 1 charging, 2 full; others leave the charge display alone), 3 non-zero through the
     // receiver, 5 the phone on a mouse pad's charger. Bytes past the record read as 0, bytes
@@ -50,9 +55,11 @@ private:
         QPointer<QLabel> phoneType;
     };
     bool FindChildren();
+    void ShowLevelParts(bool visible);
 
     int kind_ = 0;
     int sub_ = 0;
+    bool reportsLevel_ = true;
     Children children_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPointer>
 
 #include "ui/framework/CResourceManager.h"
 #include "ui/framework/DpiScale.h"
@@ -60,10 +61,19 @@ void CAboutWnd::Notify(TNotifyUI& msg) {
 }
 
 void ShowAbout(QWidget* owner, int dpi) {
+    // One about window at a time: the tray menu stays usable while it is open, and a second
+    // request brings the open one to the front.
+    static QPointer<CAboutWnd> open;
+    if (open) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
     CAboutWnd wnd(owner);
     if (!wnd.Build()) {
         return;
     }
+    open = &wnd;
     wnd.SetDpi(ValidDpi(dpi, "ABOUT_WND DPI SET ERROR"));
     wnd.AttachToOwner();
     wnd.CentreOnOwner();

@@ -20,6 +20,7 @@ private:
     void FillVersion();
 };
 
+// Opens the about window, modal; while one is open it is raised instead.
 void ShowAbout(QWidget* owner, int dpi);
 
 }  // namespace q417::ui

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
@@ -32,6 +33,7 @@
 #include "ui/dialogs/CSkinSubject.h"
 #include "ui/dialogs/SkinSettings.h"
 #include "ui/framework/CResourceManager.h"
+#include "ui/framework/CScreenFollower.h"
 #include "ui/framework/CUiLoader.h"
 #include "ui/framework/DpiScale.h"
 #include "ui/framework/IndexedName.h"
@@ -118,6 +120,16 @@ CMainWnd::CMainWnd(MainWndOptions options)
         ApplyDpiScale();
         update();
     });
+    // Another monitor, or a new resolution of this one, may call for another scale. Queued: the
+    // scale moves and resizes the window, which must not happen inside Qt's screen handling.
+    connect(
+        new CScreenFollower(this), &CScreenFollower::changed, this,
+        [this] {
+            if (!impl_->shutDown) {
+                ApplyDpiScale();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 CMainWnd::~CMainWnd() {
@@ -298,6 +310,8 @@ void CMainWnd::BuildEntryView(int i) {
             impl_->powerSwitch->addWidget(view.power);
             view.power->SetIndicatorKind(e.kind, e.sub);
             view.power->ShowPowerLayout(e.battery);
+            // The mouse's status record is made by the host: it carries no battery level.
+            view.power->SetReportsLevel(!std::dynamic_pointer_cast<CTavrenixMouseDevice>(e.device));
         }
     }
     if (impl_->deviceSwitch && e.optionRow >= 0 &&
@@ -307,6 +321,9 @@ void CMainWnd::BuildEntryView(int i) {
             QString::fromUtf8(layout.data(), static_cast<int>(layout.size())), impl_->deviceSwitch);
         if (view.page) {
             impl_->deviceSwitch->addWidget(view.page);
+            // The page itself takes the focus, so no edit field (the profile name) starts with
+            // it and a stray key press changes nothing.
+            view.page->setFocusPolicy(Qt::ClickFocus);
             auto mouse = std::dynamic_pointer_cast<CTavrenixMouseDevice>(e.device);
             view.mouse = new CMousePage(i, view.page, mouse, loop_, this);
             if (mouse) {
@@ -555,8 +572,8 @@ void CMainWnd::OnClick(TNotifyUI& msg, const QString& name) {
     if (is("closebtn")) {
         HideToTray();
     } else if (is("nodevice_ok_btn")) {
-        hide();
-        MarkWindowHidden(true);
+        // As the close button: a hidden window without a tray could never come back.
+        HideToTray();
     } else if (is("control_light_status")) {
         SetLightControl(!impl_->lightControl);
     } else if (is("minbtn")) {
@@ -631,8 +648,27 @@ void CMainWnd::Activate() {
     showNormal();
     raise();
     activateWindow();
+    FocusShownPage();
     MarkWindowHidden(false);
     update();
+}
+
+void CMainWnd::FocusShownPage() {
+    QWidget* page = impl_->deviceSwitch ? impl_->deviceSwitch->currentWidget() : nullptr;
+    if (!page || !page->isVisible()) {
+        return;
+    }
+    // A window without a focus of its own gets it in its first tab stop, the editable profile
+    // combo box, with the name selected: the page takes it instead. A focus the user placed
+    // elsewhere stays.
+    QWidget* focus = focusWidget();
+    bool inCombo = false;
+    for (QWidget* w = focus; w && w != this && !inCombo; w = w->parentWidget()) {
+        inCombo = qobject_cast<QComboBox*>(w) != nullptr;
+    }
+    if (focus == nullptr || inCombo) {
+        page->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CMainWnd::MarkWindowHidden(bool hidden) {

@@ -114,6 +114,7 @@ private:
     void SetLightControlLook(bool on);
     void ShowVersion();
     void MarkWindowHidden(bool hidden);
+    void FocusShownPage();
     void PassLightControl(bool on);
 
     std::unique_ptr<Impl> impl_;

@@ -2,8 +2,10 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QWidget>
@@ -12,12 +14,13 @@
 #include "devices/DpiEncoding.h"
 #include "devices/MousePageRules.h"
 #include "transport/CommandResult.h"
-#include "ui/controls/CDeviceKeyButtonUI.h"
+#include "ui/controls/CCircleProgressUI.h"
 #include "ui/controls/CDeviceProfileUI.h"
 #include "ui/framework/CResourceManager.h"
 #include "ui/framework/CUiLoader.h"
 #include "ui/framework/IndexedName.h"
 #include "ui/framework/Silent.h"
+#include "ui/main/CMousePicture.h"
 
 namespace q417::ui {
 
@@ -71,19 +74,43 @@ QColor StageColour(std::uint32_t argb) {
     return QColor::fromRgb(argb & 0xFFFFFFu);
 }
 
+// The swatch keeps the skin's own frame and takes the stage's colour. The layout gives its
+// declarations without a selector; appending a rule after them would make the sheet unparsable
+// (and the placeholder colour would stay), so the skin's declarations and ours share one block,
+// with the skin's own background taken out.
+QString SwatchStyleSheet(QWidget* swatch, const QColor& colour) {
+    if (!swatch->property("q417BaseSheet").isValid()) {
+        swatch->setProperty("q417BaseSheet", swatch->styleSheet());
+    }
+    QString base = swatch->property("q417BaseSheet").toString();
+    if (base.contains('{')) {
+        // A skin that writes full rules: ours comes last and names the swatch, so it wins.
+        return base +
+               QString("\n#%1{background-color:%2;}").arg(swatch->objectName(), colour.name());
+    }
+    static const QRegularExpression background(QStringLiteral("background(-color)?\\s*:[^;]*;?"));
+    base.remove(background);
+    return QString("#%1{%2 background-color:%3;}")
+        .arg(swatch->objectName(), base.trimmed(), colour.name());
+}
+
 }  // namespace
 
 CMousePage::CMousePage(int entry, QWidget* page, std::shared_ptr<CTavrenixMouseDevice> device,
                        EventLoop& uiLoop, QObject* parent)
-    : QObject(parent), entry_(entry), page_(page), device_(std::move(device)), loop_(uiLoop) {
-    busySpin_.setInterval(100);
-    connect(&busySpin_, &QTimer::timeout, this, [this] {
-        busyValue_ = (busyValue_ + 5) % 100;
-        if (auto* ring = Find("device_busy_progress")) {
-            ring->setProperty("value", busyValue_);
-            ring->update();
-        }
-    });
+    : QObject(parent),
+      entry_(entry),
+      page_(page),
+      device_(std::move(device)),
+      loop_(uiLoop),
+      picture_(std::make_unique<CMousePicture>(Find("SelectPanel"))) {
+    lateFrame_.setSingleShot(true);
+    connect(&lateFrame_, &QTimer::timeout, this, [this] { RenderLights(); });
+    if (page_) {
+        // A page shown again (another entry was on screen) catches up with a light that
+        // stopped changing meanwhile.
+        page_->installEventFilter(this);
+    }
     for (int s = 0; s < kMouseStageCount; ++s) {
         SilentSetRange(Find<QSlider>(StageName("DPI_slider_", s)), kMinDpi, kMaxDpi);
     }
@@ -95,6 +122,13 @@ CMousePage::CMousePage(int entry, QWidget* page, std::shared_ptr<CTavrenixMouseD
 
 CMousePage::~CMousePage() {
     *alive_ = false;
+}
+
+bool CMousePage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == page_ && event->type() == QEvent::Show) {
+        RenderLights();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 template <class T>
@@ -187,12 +221,7 @@ void CMousePage::ApplyStage(int s) {
     if (auto* colour = Find<QAbstractButton>(StageName("DPI_color_option_", s))) {
         const QColor c = StageColour(st.colour);
         colour->setProperty("colour", c);
-        // The swatch keeps the skin's own frame; only its colour follows the stage.
-        if (!colour->property("q417BaseSheet").isValid()) {
-            colour->setProperty("q417BaseSheet", colour->styleSheet());
-        }
-        const QString sheet = colour->property("q417BaseSheet").toString() +
-                              QString("\nQPushButton{background-color:%1;}").arg(c.name());
+        const QString sheet = SwatchStyleSheet(colour, c);
         if (colour->styleSheet() != sheet) {
             colour->setStyleSheet(sheet);
         }
@@ -251,21 +280,18 @@ void CMousePage::RenderLights() {
     if (!device_ || !page_ || !page_->isVisible()) {
         return;
     }
-    const std::vector<KeyColour> colours = device_->KeyColours();
-    QWidget* panel = Find("SelectPanel");
-    for (std::size_t n = 0; n < colours.size(); ++n) {
-        auto* spot = Find<CDeviceKeyButtonUI>(QString("light_%1").arg(n));
-        if (!spot) {
-            continue;
+    // The light worker steps at up to 64 Hz; the picture needs no more than about 30 frames a
+    // second, and each frame costs a repaint of the lights.
+    const auto interval = static_cast<qint64>(kMinFrameInterval.count());
+    if (lastFrame_.isValid() && lastFrame_.elapsed() < interval) {
+        if (!lateFrame_.isActive()) {
+            lateFrame_.start(static_cast<int>(interval - lastFrame_.elapsed()));
         }
-        const KeyColour& c = colours[n];
-        const quint32 rgb = c.red + (c.green << 8) + (static_cast<quint32>(c.blue) << 16);
-        const bool on = (c.red | c.green | c.blue) != 0 && c.alpha != 0;
-        spot->SetLight(rgb, c.alpha, on);
+        return;
     }
-    if (panel) {
-        panel->update();
-    }
+    lateFrame_.stop();
+    lastFrame_.start();
+    picture_->Show(device_->KeyColours());
 }
 
 int CMousePage::MaxPollingCode() const {
@@ -324,11 +350,12 @@ void CMousePage::SetBusy(bool busy) {
         overlay->setVisible(busy);
         overlay->raise();
     }
-    transferShown_ = false;
-    if (busy) {
-        busySpin_.start();
-    } else {
-        busySpin_.stop();
+    if (auto* ring = Find<CCircleProgressUI>("device_busy_progress")) {
+        // No figures yet: the ring turns rather than pretend to count.
+        ring->SetValue(0);
+        ring->SetIndeterminate(busy);
+    }
+    if (!busy) {
         if (haveView_) {
             ApplyView();
         }
@@ -351,11 +378,11 @@ void CMousePage::ShowTransfer(std::size_t done, std::size_t total) {
     if (!busy_ || total == 0) {
         return;
     }
-    transferShown_ = true;
-    busySpin_.stop();
-    if (auto* ring = Find("device_busy_progress")) {
-        ring->setProperty("value", static_cast<int>(std::min(done, total) * 100 / total));
-        ring->update();
+    if (auto* ring = Find<CCircleProgressUI>("device_busy_progress")) {
+        ring->SetIndeterminate(false);
+        ring->SetMinValue(0);
+        ring->SetMaxValue(100);
+        ring->SetValue(static_cast<int>(std::min(done, total) * 100 / total));
     }
 }
 

@@ -4,10 +4,12 @@
 // to the mouse's command thread; the page shows the value at once and the device's next
 // snapshot confirms it. Drags are coalesced so a slider never queues more than one write.
 #include <QColor>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +24,7 @@ class QWidget;
 namespace q417::ui {
 
 class CDeviceProfileUI;
+class CMousePicture;
 
 class CMousePage : public QObject {
     Q_OBJECT
@@ -41,8 +44,12 @@ public:
 
     // Shows what the device reported (the page refresh).
     void Apply(const DeviceSnapshot& snapshot);
-    // The device's light colours onto the picture's light spots.
+    // The device's light colours onto the picture's light spots (only changed spots repaint).
+    // Frames closer together than kMinFrameInterval are joined: the later one is shown when the
+    // interval is over, so the picture always ends on the device's last colours.
     void RenderLights();
+    static constexpr std::chrono::milliseconds kMinFrameInterval{33};
+    const CMousePicture& Picture() const { return *picture_; }
 
     // Handles a notification from a control of this page; false when it is not one of ours.
     bool Handle(TNotifyUI& msg, const ChooseColourFn& chooseColour);
@@ -68,6 +75,9 @@ public:
 signals:
     // An edit's write failed (the device did not take it).
     void editFailed(int entry, int result);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Edit = std::function<int(CTavrenixMouseDevice&)>;
@@ -102,9 +112,9 @@ private:
     int inFlight_ = 0;
     QHash<QString, bool> running_;  // key → an edit of that key is on the device thread
     QHash<QString, Edit> waiting_;  // key → the newest edit waiting behind it
-    QTimer busySpin_;
-    int busyValue_ = 0;
-    bool transferShown_ = false;  // real figures replace the spinning ring
+    std::unique_ptr<CMousePicture> picture_;
+    QElapsedTimer lastFrame_;
+    QTimer lateFrame_;  // runs only while frames come faster than kMinFrameInterval
     int settingsPage_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
