@@ -353,6 +353,7 @@ bool CDeviceManager::CreateDevice(int kind, int rowIndex, int sub) {
     device->SetDeviceIndex(o.deviceIndex);
     device->SetLightConfigName(std::string(layout.lightConfigName));
     device->SetOptionIndex(index);
+    device->SetWindowHidden(!options_.showsPicture);
 
     auto state = std::make_unique<EntryState>(loop_);
     state->observer = std::make_shared<EntryObserver>(*this, index);

@@ -115,6 +115,10 @@ struct DeviceManagerOptions {
     bool useUdev = false;
     // Run timer 1000 (the device picture); a headless owner has no picture.
     bool renderLights = false;
+    // The owner shows the devices' light picture (the window does, q417ctl does not). Without
+    // one the devices start with the window-hidden mark: a light the device runs itself costs
+    // the host nothing, and no colours are announced to nobody.
+    bool showsPicture = false;
     int screenWidth = 0;
     int screenHeight = 0;
 };
