@@ -54,7 +54,8 @@ public:
     // only requests the stop (a thread cannot join itself); the owner's next Stop() joins.
     explicit CHotplugMonitor(std::function<void(HotplugEvent)> onEvent);
     // Same with another event source (the emulated bus, tests). onEnded runs on the monitor's
-    // thread when the worker ends on its own (the source failed or hung up), never after Stop().
+    // thread when the worker ends on its own (the source failed or hung up), never once Stop()
+    // has returned.
     CHotplugMonitor(std::function<void(HotplugEvent)> onEvent, SourceFactory openSource,
                     EndedCallback onEnded = {});
     ~CHotplugMonitor();
