@@ -46,8 +46,12 @@ void CDeviceManager::DetectionLoop(std::stop_token stop) {
     bool firstPassDone = false;
     std::weak_ptr<bool> alive = alive_;
     while (!stop.stop_requested()) {
+        // A failed enumeration is retried at the short period: the events that announced its
+        // changes have been spent.
+        bool retrySoon = false;
         if (slots_.AnySlotFree()) {
             DetectionPassResult result = pass.Run(slots_, stop);
+            retrySoon = !result.enumerated;
             // A failed enumeration skips this pass's arrivals only; removals are still checked
             // and the next pass tries again.
             if (result.enumerated) {
@@ -92,7 +96,7 @@ void CDeviceManager::DetectionLoop(std::stop_token stop) {
         detectionPasses_.fetch_add(1);
         // Read after the pass: a monitor that died during it has woken us, and the wait below
         // returns at once for the rescan before the short period takes over.
-        wakeup_.WaitFor(DetectionPeriod(), stop);
+        wakeup_.WaitFor(retrySoon ? options_.pollInterval : DetectionPeriod(), stop);
     }
     Trace("抓取设备线程设定退出");
 }

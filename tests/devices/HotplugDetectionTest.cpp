@@ -15,6 +15,7 @@
 #include "devices/CDeviceManager.h"
 #include "platform/HeadlessEventLoop.h"
 #include "platform/Trace.h"
+#include "transport/HotplugMonitor.h"
 
 namespace q417::test {
 namespace {
@@ -42,10 +43,10 @@ protected:
         SetTraceSink({});
         MouseDeviceFixture::TearDown();
     }
-    void StartManager(bool monitor) {
+    void StartManager(bool monitor, std::shared_ptr<IHidBackend> backend = nullptr) {
         bus->SetHotplugMonitor(monitor);
         DeviceManagerOptions options;
-        options.backend = bus;
+        options.backend = backend ? backend : bus;
         options.pollInterval = kFast;
         options.safetyPollInterval = kSafety;
         loop.PostAndWait([&] {
@@ -118,6 +119,39 @@ TEST_F(HotplugDetection, DroppedEventsAskForARescan) {
     EXPECT_FALSE(Visible(0));
     bus->DropHotplugEvents(false);
     bus->InjectHotplugEvent({});  // no node: the kernel dropped events
+    EXPECT_TRUE(SeenWithin(true));
+}
+
+// The bus, with an enumeration that can be made to fail; its hot-plug events pass through.
+class FailingEnumeration : public IHidBackend {
+public:
+    explicit FailingEnumeration(std::shared_ptr<emu::EmulatedHidBus> bus) : bus_(std::move(bus)) {}
+    bool EnumeratePaths(std::vector<std::string>& paths) override {
+        return !failing.load() && bus_->EnumeratePaths(paths);
+    }
+    std::unique_ptr<IHidDevice> Open(const std::string& path, const HidOpenRequest& request,
+                                     HidOpenError* error, std::string* text) override {
+        return bus_->Open(path, request, error, text);
+    }
+    std::string Name() const override { return "failing " + bus_->Name(); }
+    std::unique_ptr<IHotplugSource> OpenHotplugSource(std::string& error) override {
+        return bus_->OpenHotplugSource(error);
+    }
+    std::atomic<bool> failing{false};
+
+private:
+    std::shared_ptr<emu::EmulatedHidBus> bus_;
+};
+
+TEST_F(HotplugDetection, AFailedEnumerationIsRetriedSoonThoughTheMonitorIsLive) {
+    auto backend = std::make_shared<FailingEnumeration>(bus);
+    StartManager(true, backend);
+    backend->failing = true;
+    const auto before = manager->DetectionPasses();
+    emuId = bus->PlugWiredMouse();  // its events are spent on a pass that cannot enumerate
+    ASSERT_TRUE(Eventually([&] { return manager->DetectionPasses() > before; }, kSeen));
+    EXPECT_FALSE(Visible(0));
+    backend->failing = false;
     EXPECT_TRUE(SeenWithin(true));
 }
 
