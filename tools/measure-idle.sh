@@ -41,9 +41,9 @@ cleanup() {
 trap cleanup EXIT
 
 # utime+stime of the process (fields 14 and 15; the name in field 2 may hold spaces).
-ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
+ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{printf "%.0f\n", $12 + $13}'; }
 # Sum of the threads' run time in ns, and one "tid name switches" line per thread.
-run_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s + 0}'; }
+run_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'; }
 switches() {
     for t in /proc/"$1"/task/*; do
         [ -r "$t/status" ] || continue
