@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "emulator/Descriptors.h"
+#include "emulator/EmulatedHotplug.h"
 #include "emulator/ReceiverFirmware.h"
 
 namespace q417::emu {
@@ -89,6 +90,17 @@ struct EmulatedHidBus::Core {
     std::shared_ptr<Connection> Find(DeviceId id) const {
         auto it = devices.find(id);
         return it == devices.end() ? nullptr : it->second;
+    }
+
+    std::vector<std::string> Paths() {
+        std::lock_guard lock(mu);
+        std::vector<std::string> paths;
+        for (const auto& [id, dev] : devices) {
+            for (const CollectionPath& p : dev->paths) {
+                paths.push_back(p.path);
+            }
+        }
+        return paths;
     }
 
     const Unit* FindUnit(FirmwareId id) const {
@@ -442,13 +454,7 @@ std::string EmulatedHidBus::Name() const {
 }
 
 bool EmulatedHidBus::EnumeratePaths(std::vector<std::string>& paths) {
-    std::lock_guard lock(core_->mu);
-    paths.clear();
-    for (const auto& [id, dev] : core_->devices) {
-        for (const CollectionPath& p : dev->paths) {
-            paths.push_back(p.path);
-        }
-    }
+    paths = core_->Paths();
     return true;
 }
 
@@ -504,8 +510,18 @@ std::shared_ptr<Connection> MakeDevice(const DeviceLayout& layout, DeviceId id,
 
 }  // namespace
 
-EmulatedHidBus::EmulatedHidBus() : core_(std::make_shared<Core>()) {
+EmulatedHidBus::EmulatedHidBus()
+    : core_(std::make_shared<Core>()), hotplug_(std::make_shared<EmulatedHotplug>()) {
     AddMouse();
+    // The monitor hears of every change the listeners hear of; weak, as the core may outlive us.
+    AddChangeListener(
+        [core = std::weak_ptr<Core>(core_), hotplug = std::weak_ptr<EmulatedHotplug>(hotplug_)] {
+            auto c = core.lock();
+            auto h = hotplug.lock();
+            if (c && h) {
+                h->Refresh([&c] { return c->Paths(); });
+            }
+        });
 }
 
 FirmwareId EmulatedHidBus::MainMouse() const {
@@ -820,65 +836,6 @@ bool EmulatedHidBus::VisitFirmware(FirmwareId id, DeviceId device,
         firmware = dev->Reached();
     }
     return firmware != nullptr && fn(*firmware);
-}
-
-std::vector<uint8_t> EmulatedHidBus::ReadMouseMemory(DeviceId device, std::size_t offset,
-                                                     std::size_t length) {
-    std::vector<uint8_t> out;
-    WithMouse(device, [&](MouseFirmware& m) {
-        auto mem = m.Memory();
-        if (offset <= mem.size() && length <= mem.size() - offset) {
-            out.assign(mem.begin() + offset, mem.begin() + offset + length);
-        }
-    });
-    return out;
-}
-
-bool EmulatedHidBus::WriteMouseMemory(DeviceId device, std::size_t offset,
-                                      std::span<const uint8_t> bytes) {
-    bool ok = false;
-    WithMouse(device, [&](MouseFirmware& m) {
-        auto mem = m.Memory();
-        if (offset <= mem.size() && bytes.size() <= mem.size() - offset) {
-            std::copy(bytes.begin(), bytes.end(), mem.begin() + offset);
-            ok = true;
-        }
-    });
-    return ok;
-}
-
-std::optional<uint8_t> EmulatedHidBus::CurrentProfile(DeviceId device) {
-    std::optional<uint8_t> v;
-    WithMouse(device, [&](MouseFirmware& m) { v = m.CurrentProfile(); });
-    return v;
-}
-
-std::optional<uint8_t> EmulatedHidBus::ActiveDpiStage(DeviceId device) {
-    std::optional<uint8_t> v;
-    WithMouse(device, [&](MouseFirmware& m) { v = m.ActiveDpiStage(); });
-    return v;
-}
-
-std::vector<uint8_t> EmulatedHidBus::KeyTable(DeviceId device) {
-    std::vector<uint8_t> v;
-    WithMouse(device,
-              [&](MouseFirmware& m) { v.assign(m.KeyTable().begin(), m.KeyTable().end()); });
-    return v;
-}
-
-std::vector<uint8_t> EmulatedHidBus::MacroMemory(DeviceId device) {
-    std::vector<uint8_t> v;
-    WithMouse(device,
-              [&](MouseFirmware& m) { v.assign(m.MacroMemory().begin(), m.MacroMemory().end()); });
-    return v;
-}
-
-std::vector<uint8_t> EmulatedHidBus::RecoilBlock(DeviceId device) {
-    std::vector<uint8_t> v;
-    WithMouse(device, [&](MouseFirmware& m) {
-        v.assign(m.RecoilMemory().begin(), m.RecoilMemory().end());
-    });
-    return v;
 }
 
 int EmulatedHidBus::AddChangeListener(ChangeListener listener) {

@@ -34,8 +34,11 @@
 
 #include "emulator/MouseFirmware.h"
 #include "transport/HidBackend.h"
+#include "transport/HotplugMonitor.h"
 
 namespace q417::emu {
+
+class EmulatedHotplug;
 
 // A plugged USB device (a cable or a receiver); ids are never reused.
 using DeviceId = uint32_t;
@@ -219,6 +222,19 @@ public:
     int AddChangeListener(ChangeListener listener);
     void RemoveChangeListener(int id);
 
+    // Hot-plug events: the bus can play a live udev monitor, one Add or Remove event per path
+    // for every plug and unplug. Off by default: a bus without its wake-up hook, on which
+    // detection has to poll. The demo's bus has it on.
+    void SetHotplugMonitor(bool on);
+    std::unique_ptr<IHotplugSource> OpenHotplugSource(std::string& error) override;
+    // Test hooks: an event for every open source (an empty one means "events were dropped"),
+    // losing the events of the next changes (a receive-buffer overrun), and killing the monitor
+    // while it runs (every open source hangs up; opens fail until it is turned on again).
+    void InjectHotplugEvent(const HotplugEvent& event);
+    void DropHotplugEvents(bool drop);
+    void KillHotplugMonitor();
+    std::size_t LiveHotplugSources() const;
+
     struct Core;  // shared with the opened devices, which may outlive the bus object
 
 private:
@@ -228,6 +244,7 @@ private:
     DeviceId PlugCable(FirmwareId firmware);
     void NotifyChange();
     std::shared_ptr<Core> core_;
+    std::shared_ptr<EmulatedHotplug> hotplug_;
 };
 
 }  // namespace q417::emu

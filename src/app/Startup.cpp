@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -177,6 +178,22 @@ CApplicationShell::StartResult CApplicationShell::Start() {
     if (bus_) {
         emulator_ = std::make_unique<CEmulatorWnd>(bus_);
         emulator_->show();
+    }
+    if (qEnvironmentVariable(kStartInTrayEnv) == "1") {
+        // Checked until the first scan has shown the window, then never again.
+        startInTray_ = std::make_unique<QTimer>();
+        startInTray_->setInterval(50);
+        connect(startInTray_.get(), &QTimer::timeout, this, [this] {
+            if (!main_ || !main_->Manager().Activated() || !main_->isVisible()) {
+                return;
+            }
+            startInTray_->stop();
+            main_->ToggleFromTray();
+            if (emulator_) {
+                emulator_->hide();
+            }
+        });
+        startInTray_->start();
     }
     return StartResult::Running;
 }

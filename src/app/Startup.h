@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -51,6 +52,9 @@ std::string VersionText();
 // Test hook: with Q417_EXIT_AFTER_ACTIVATION=1 the running instance ends (in order, code 0)
 // right after handling an activation from a second start.
 inline constexpr const char* kExitAfterActivationEnv = "Q417_EXIT_AFTER_ACTIVATION";
+// Measurement hook: with Q417_START_IN_TRAY=1 the window goes to the tray (hidden, as the tray
+// icon's click hides it) once the first device scan has shown it; the demo's Emulator window too.
+inline constexpr const char* kStartInTrayEnv = "Q417_START_IN_TRAY";
 
 class CApplicationShell : public QObject {
     Q_OBJECT
@@ -99,6 +103,7 @@ private:
     std::unique_ptr<CEmulatorWnd> emulator_;
     std::unique_ptr<CSleepWatch> sleep_;
     std::unique_ptr<CSignalWatch> signals_;
+    std::unique_ptr<QTimer> startInTray_;
     bool shutDown_ = false;
 };
 

@@ -8,7 +8,6 @@
 #include "platform/Trace.h"
 #include "transport/CommandResult.h"
 #include "transport/Commands.h"
-#include "transport/DetectionPass.h"
 #include "transport/HotplugMonitor.h"
 
 namespace q417 {
@@ -159,14 +158,7 @@ bool CDeviceManager::Start(std::string* warning) {
             CreateDevice(o.kind, row, o.sub);
         }
     }
-    if (options_.useUdev) {
-        hotplug_ = std::make_unique<CHotplugMonitor>([this](const HotplugEvent&) { Wake(); });
-        if (!hotplug_->Start()) {
-            Trace("hot-plug events unavailable (" + hotplug_->LastError() +
-                  "); polling every 100 ms");
-            hotplug_.reset();
-        }
-    }
+    StartHotplugMonitor();
     detection_.Start([this](std::stop_token stop) { DetectionLoop(std::move(stop)); });
     return rowsOk;
 }
@@ -176,69 +168,15 @@ void CDeviceManager::Stop() {
         return;
     }
     started_ = false;
-    hotplug_.reset();
     detection_.Stop(kStopBound, [this] { Wake(); });
+    hotplug_.reset();
+    hotplugLive_ = false;
     states_.clear();
     for (SelectorEntry& e : entries_) {
         e.device->Shutdown();
     }
     alive_ = std::make_shared<bool>(true);  // results still queued for the old devices are dropped
     entries_.clear();
-}
-
-// --- Detection worker --------------------------------------------------------------------------
-
-void CDeviceManager::DetectionLoop(std::stop_token stop) {
-    CDetectionPass pass(options_.backend);
-    bool firstPassDone = false;
-    std::weak_ptr<bool> alive = alive_;
-    while (!stop.stop_requested()) {
-        if (slots_.AnySlotFree()) {
-            DetectionPassResult result = pass.Run(slots_, stop);
-            // A failed enumeration skips this pass's arrivals only; removals are still checked
-            // and the next pass tries again.
-            if (result.enumerated) {
-                for (std::size_t slot : result.takenSlots) {
-                    auto taken = slots_.Slot(slot);
-                    std::string path = taken ? taken->path : std::string();
-                    loop_.Post([this, alive, slot, path] {
-                        if (alive.lock()) {
-                            OnInterfaceArrived(slot, path);
-                        }
-                    });
-                }
-                if (!firstPassDone) {
-                    firstPassDone = true;
-                    loop_.Post([this, alive] {
-                        if (alive.lock()) {
-                            OnActivation();
-                        }
-                    });
-                }
-            }
-        }
-        for (std::size_t i = 0; i < slots_.Size() && !stop.stop_requested(); ++i) {
-            auto slot = slots_.Slot(i);
-            if (!slot || slot->connected == 0 || slot->path.empty()) {
-                continue;
-            }
-            HidOpenError error = HidOpenError::None;
-            auto probe = options_.backend->Open(slot->path, HidOpenRequest{false, false, false},
-                                                &error, nullptr);
-            if (probe) {
-                continue;
-            }
-            std::string path = slot->path;
-            slots_.Release(i);
-            loop_.Post([this, alive, i, path] {
-                if (alive.lock()) {
-                    OnInterfaceRemoved(i, path);
-                }
-            });
-        }
-        wakeup_.WaitFor(options_.pollInterval, stop);
-    }
-    Trace("抓取设备线程设定退出");
 }
 
 // --- Identities --------------------------------------------------------------------------------
@@ -415,6 +353,7 @@ bool CDeviceManager::CreateDevice(int kind, int rowIndex, int sub) {
     device->SetDeviceIndex(o.deviceIndex);
     device->SetLightConfigName(std::string(layout.lightConfigName));
     device->SetOptionIndex(index);
+    device->SetWindowHidden(!options_.showsPicture);
 
     auto state = std::make_unique<EntryState>(loop_);
     state->observer = std::make_shared<EntryObserver>(*this, index);
@@ -485,6 +424,7 @@ void CDeviceManager::OpenDevice(std::size_t slot) {
             channel.SetOpen(true);
             device.SetWireless(receiver);
             device.SetIdentity(identity);
+            device.WakeLightWorker();
             return true;
         },
         [](std::optional<bool>) {});
@@ -573,6 +513,7 @@ void CDeviceManager::SwitchConnection(std::size_t slot) {
             if (opened) {
                 channel.SetOpen(true);
                 device.SetWireless(!toCable);
+                device.WakeLightWorker();
             }
             if (!toCable && opened && battery) {
                 auto probe = std::make_shared<LinkProbe>(device, [alive, loop, this, e](bool) {

@@ -1,14 +1,17 @@
 #pragma once
-// Keeps the set of device objects in step with the hardware. A detection worker polls the HID
-// interfaces every 100 ms (and wakes at once on a hot-plug event) and hands each interface that
-// appears or disappears to the owner's loop as a queued event; there the manager creates the
+// Keeps the set of device objects in step with the hardware. A detection worker runs a pass over
+// the HID interfaces on every hot-plug event and otherwise every 100 ms, or only every 2 s while a
+// hot-plug monitor runs (a safety net then), and hands each interface that appears or disappears
+// to the owner's loop as a queued event; there the manager creates the
 // device object on first sight, opens and closes its interfaces, switches a mouse between cable
 // and receiver, and keeps the selector entries (one per device object) visible or hidden. The
 // entries' timers run the devices' operations on the devices' own command threads and apply
 // the results back on the owner's loop, so the owner (the UI, or q417ctl) never waits for a
 // device. Devices are never destroyed while the manager runs.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -103,11 +106,19 @@ struct DeviceManagerOptions {
     DeviceOptions deviceOptions;
     // Identification rows appended to the built-in table; empty: none.
     std::string extraRowsFile;
+    // The detection pass's period while no hot-plug events can be trusted (no monitor, or it
+    // failed), and while a monitor runs: then events wake the pass and the period is a safety net.
     std::chrono::milliseconds pollInterval{100};
-    // Wake the detection worker on udev hidraw events (hidraw backend only).
+    std::chrono::milliseconds safetyPollInterval{2000};
+    // Wake the detection worker on udev hidraw events (hidraw backend). Otherwise the backend's
+    // own events are used when it has any (the emulated bus playing a monitor).
     bool useUdev = false;
     // Run timer 1000 (the device picture); a headless owner has no picture.
     bool renderLights = false;
+    // The owner shows the devices' light picture (the window does, q417ctl does not). Without
+    // one the devices start with the window-hidden mark: a light the device runs itself costs
+    // the host nothing, and no colours are announced to nobody.
+    bool showsPicture = false;
     int screenWidth = 0;
     int screenHeight = 0;
 };
@@ -132,6 +143,11 @@ public:
     void Stop();
     // Wakes the detection worker at once (hot-plug). Any thread.
     void Wake() { wakeup_.Wake(); }
+    // Detection worker figures (any thread): passes run so far, whether hot-plug events drive
+    // detection now, and the period the worker sleeps between passes.
+    std::uint64_t DetectionPasses() const { return detectionPasses_.load(); }
+    bool HotplugEventsLive() const { return hotplugLive_.load(); }
+    std::chrono::milliseconds DetectionPeriod() const;
 
     // Handlers (owner's loop).
     void OnInterfaceArrived(std::size_t slot, const std::string& path);
@@ -175,6 +191,7 @@ private:
     struct EntryState;
     class EntryObserver;
 
+    void StartHotplugMonitor();
     void DetectionLoop(std::stop_token stop);
     void Emit(const DeviceManagerEvent& event);
     EntryState* State(int entry);
@@ -208,6 +225,8 @@ private:
     bool started_ = false;
     CWakeup wakeup_;
     std::unique_ptr<CHotplugMonitor> hotplug_;
+    std::atomic<bool> hotplugLive_{false};
+    std::atomic<std::uint64_t> detectionPasses_{0};
     // Handed to queued results: they do nothing once the manager is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     BoundedWorker detection_;

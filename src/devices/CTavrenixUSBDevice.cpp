@@ -322,7 +322,8 @@ void CTavrenixUSBDevice::LightWorkerLoop(std::stop_token stop) {
         }
 
         if (commandChannel_.IsOpen() == 0) {
-            clock.SleepFor(kClosedChannelWait, wake.get_token());
+            // Nothing to show or send: no ticking while the device is away.
+            clock.SleepFor(std::chrono::hours(1), wake.get_token());
             lastTick = LightTickCount(clock.Now());
             continue;
         }

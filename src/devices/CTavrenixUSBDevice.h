@@ -192,6 +192,9 @@ public:
     // --- Workers -------------------------------------------------------------------------------
     void StartLightWorker();
     void StopLightWorker();
+    // Ends the light worker's sleep now: whoever opens the command channel calls it, as a
+    // worker on a closed channel sleeps until then.
+    void WakeLightWorker();
     bool LightWorkerRunning() const { return lightWorker_.Running(); }
     // kind: a cable kind opens interface A, a receiver kind interface B, and starts that
     // connection's notification worker. False when the interface cannot be opened.
@@ -242,7 +245,6 @@ protected:
 private:
     void LightWorkerLoop(std::stop_token stop);
     void NotificationLoop(std::stop_token stop, bool cable);
-    void WakeLightWorker();
     void ColoursChanged();
     void PostToObserver(std::function<void(IDeviceObserver&)> call);
     CHidInterface& NotificationInterface(bool cable) {

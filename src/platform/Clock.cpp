@@ -24,6 +24,7 @@ Clock::TimePoint ManualClock::Now() const {
 bool ManualClock::SleepUntil(TimePoint deadline, std::stop_token stop) {
     std::unique_lock lock(mutex_);
     ++sleepers_;
+    ++sleepsBegun_;
     auto entry = deadlines_.insert(deadline);
     changed_.notify_all();
     const bool reached = changed_.wait(lock, stop, [&] { return now_ >= deadline; });
@@ -31,6 +32,11 @@ bool ManualClock::SleepUntil(TimePoint deadline, std::stop_token stop) {
     --sleepers_;
     changed_.notify_all();
     return reached && !stop.stop_requested();
+}
+
+std::uint64_t ManualClock::SleepsBegun() const {
+    std::lock_guard lock(mutex_);
+    return sleepsBegun_;
 }
 
 void ManualClock::Advance(Duration delta) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <set>
 #include <stop_token>
@@ -50,8 +51,10 @@ public:
     // Moves to `t`; a time before the current one is ignored (the clock is monotonic).
     void Set(TimePoint t);
 
-    // Number of threads blocked in SleepUntil right now.
+    // Number of threads blocked in SleepUntil right now, and of sleeps begun so far: a worker
+    // that ticks begins one per tick, one that waits to be woken begins none.
     std::size_t Sleepers() const;
+    std::uint64_t SleepsBegun() const;
     // Waits (in real time, at most `realTimeout`) until at least `count` threads sleep on this
     // clock; lets a test advance time only once a worker has settled into its wait.
     bool WaitForSleepers(std::size_t count, std::chrono::milliseconds realTimeout) const;
@@ -64,6 +67,7 @@ private:
     mutable std::condition_variable_any changed_;
     TimePoint now_;
     std::size_t sleepers_ = 0;
+    std::uint64_t sleepsBegun_ = 0;
     std::multiset<TimePoint> deadlines_;  // of the threads sleeping now
 };
 

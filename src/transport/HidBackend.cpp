@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "transport/HidrawBackend.h"
+#include "transport/HotplugMonitor.h"
 
 namespace q417 {
 namespace {
@@ -18,6 +19,11 @@ std::shared_ptr<IHidBackend>& DefaultBackendSlot() {
 }
 
 }  // namespace
+
+std::unique_ptr<IHotplugSource> IHidBackend::OpenHotplugSource(std::string& error) {
+    error = "the " + Name() + " backend has no hot-plug events of its own";
+    return nullptr;
+}
 
 std::shared_ptr<IHidBackend> DefaultHidBackend() {
     std::lock_guard lock(DefaultBackendMutex());

@@ -12,6 +12,8 @@
 
 namespace q417 {
 
+class IHotplugSource;
+
 enum class HidIoStatus {
     Ok,         // transferred holds the byte count
     Timeout,    // nothing within the time-out; the transfer was cancelled
@@ -62,6 +64,10 @@ public:
     virtual std::unique_ptr<IHidDevice> Open(const std::string& path, const HidOpenRequest& request,
                                              HidOpenError* error, std::string* errorText) = 0;
     virtual std::string Name() const = 0;
+    // The backend's own hot-plug events, when it has any (the emulated bus playing a udev
+    // monitor); null with the reason in `error` otherwise. hidraw's events come from udev
+    // (OpenUdevHidrawSource), which the owner opens itself.
+    virtual std::unique_ptr<IHotplugSource> OpenHotplugSource(std::string& error);
 };
 
 // The backend CHidInterface objects use unless given another one. Until set, it is the hidraw

@@ -152,8 +152,10 @@ CHotplugMonitor::CHotplugMonitor(std::function<void(HotplugEvent)> onEvent)
     : CHotplugMonitor(std::move(onEvent), &OpenUdevHidrawSource) {}
 
 CHotplugMonitor::CHotplugMonitor(std::function<void(HotplugEvent)> onEvent,
-                                 SourceFactory openSource)
-    : onEvent_(std::move(onEvent)), openSource_(std::move(openSource)) {}
+                                 SourceFactory openSource, EndedCallback onEnded)
+    : onEvent_(std::move(onEvent)),
+      openSource_(std::move(openSource)),
+      onEnded_(std::move(onEnded)) {}
 
 CHotplugMonitor::~CHotplugMonitor() {
     Stop();
@@ -191,6 +193,10 @@ bool CHotplugMonitor::Start() {
         workerId_ = std::this_thread::get_id();
         Run(stop, *sourcePtr, wake);
         workerEnded_ = true;
+        // Ended on its own: the owner must stop trusting the events.
+        if (!stop.stop_requested() && onEnded_) {
+            onEnded_(LastError());
+        }
     });
     return true;
 }

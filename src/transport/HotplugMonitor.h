@@ -1,12 +1,12 @@
 #pragma once
 // Hot-plug notification for the device detection worker.
 //
-// The detection worker scans for devices every 100 ms while a slot is free; that pass stays the
-// mechanism that finds and loses devices. On Linux this monitor additionally listens to udev for
-// hidraw nodes appearing and disappearing and calls back at once, so the owner can wake the
-// worker (CWakeup::Wake) and the pass runs now instead of at the end of its sleep. When udev is
-// not there (a container without /run/udev, no netlink socket) Start() says why and the caller
-// simply keeps polling; nothing is lost but the latency.
+// The detection pass stays the mechanism that finds and loses devices. On Linux this monitor
+// listens to udev for hidraw nodes appearing and disappearing and calls back at once, so the
+// owner can wake the detection worker (CWakeup::Wake) and the pass runs now; while the monitor
+// runs, the owner's periodic pass is only a slow safety net. When udev is not there (a container
+// without /run/udev, no netlink socket) Start() says why, and when the source fails later the
+// worker ends and onEnded says why: the owner goes back to polling often.
 //
 // The worker waits in poll() on the event source and on an eventfd that a stop request signals:
 // no periodic wake-ups while nothing happens, and Stop() returns promptly.
@@ -47,13 +47,17 @@ std::unique_ptr<IHotplugSource> OpenUdevHidrawSource(std::string& error);
 class CHotplugMonitor {
 public:
     using SourceFactory = std::function<std::unique_ptr<IHotplugSource>(std::string& error)>;
+    using EndedCallback = std::function<void(const std::string& reason)>;
 
     // Monitors udev's hidraw events. onEvent runs on the monitor's own thread and should only
     // hand the event on (e.g. wake the detection worker). Stop() called from inside onEvent
     // only requests the stop (a thread cannot join itself); the owner's next Stop() joins.
     explicit CHotplugMonitor(std::function<void(HotplugEvent)> onEvent);
-    // Same with another event source (tests).
-    CHotplugMonitor(std::function<void(HotplugEvent)> onEvent, SourceFactory openSource);
+    // Same with another event source (the emulated bus, tests). onEnded runs on the monitor's
+    // thread when the worker ends on its own (the source failed or hung up), never once Stop()
+    // has returned.
+    CHotplugMonitor(std::function<void(HotplugEvent)> onEvent, SourceFactory openSource,
+                    EndedCallback onEnded = {});
     ~CHotplugMonitor();
     CHotplugMonitor(const CHotplugMonitor&) = delete;
     CHotplugMonitor& operator=(const CHotplugMonitor&) = delete;
@@ -79,6 +83,7 @@ private:
 
     std::function<void(HotplugEvent)> onEvent_;
     SourceFactory openSource_;
+    EndedCallback onEnded_;
 
     // Owned by the controlling thread; the worker uses them only while it runs.
     std::unique_ptr<IHotplugSource> source_;

@@ -90,10 +90,11 @@ protected:
         loop.Stop(std::chrono::seconds(2));
         MouseDeviceFixture::TearDown();
     }
-    void StartManager(std::shared_ptr<IHidBackend> backend = nullptr) {
+    void StartManager(std::shared_ptr<IHidBackend> backend = nullptr, bool picture = false) {
         DeviceManagerOptions options;
         options.backend = backend ? backend : bus;
         options.pollInterval = 100ms;
+        options.showsPicture = picture;
         loop.PostAndWait([&] {
             manager = std::make_unique<CDeviceManager>(loop, options);
             manager->SetObserver(&recorder);
@@ -171,6 +172,26 @@ TEST_F(DeviceManagerTest, CablePlugShowsSelectsAndSynchronises) {
     EXPECT_EQ(state->mouse->stages[2].dpiX, record[14 + 18 + 2] | (record[14 + 18 + 3] << 8));
     // The notification interface was opened too.
     EXPECT_TRUE(Eventually([&] { return Device(0).NotificationChannel().IsOpen() != 0; }));
+}
+
+// The mouse's factory effect animates; only an owner that shows the picture has it computed.
+TEST_F(DeviceManagerTest, TheLightPictureIsComputedOnlyForAnOwnerThatShowsIt) {
+    for (bool picture : {false, true}) {
+        SCOPED_TRACE(picture ? "window" : "headless");
+        StartManager(nullptr, picture);
+        emuId = bus->PlugWiredMouse();
+        // The synchronisation has started the light worker by the time its result is applied.
+        ASSERT_TRUE(Eventually([&] { return recorder.Count(Type::Synchronised, 0) > 0; }));
+        const auto steps = Device(0).LightStepsRun();
+        if (picture) {
+            EXPECT_TRUE(Eventually([&] { return Device(0).LightStepsRun() > steps + 2; }));
+        } else {
+            std::this_thread::sleep_for(500ms);  // eight steps of the effect, had it run
+            EXPECT_LE(Device(0).LightStepsRun(), steps + 1);  // at most the step in progress
+        }
+        StopManager();
+        bus->Unplug(emuId);
+    }
 }
 
 TEST_F(DeviceManagerTest, CableWinsOverTheReceiverAndHandsBack) {

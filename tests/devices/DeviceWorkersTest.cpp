@@ -203,15 +203,25 @@ TEST_F(LightWorker, ClosedChannelOrPausedLightRunsNoStep) {
     EXPECT_EQ(device->LightStepsRun(), 0u);
     device->CommandChannel().SetLightPaused(false);
     device->CommandChannel().SetOpen(false);
-    clock.Advance(std::chrono::milliseconds(100));
+    Tick(2);  // the step in progress notices the closed channel
+    // A closed channel does not tick: the worker does not even wake in the hour that follows.
+    const auto sleeps = clock.SleepsBegun();
+    clock.Advance(std::chrono::minutes(59));
     ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
-    Tick(10);
+    EXPECT_EQ(clock.SleepsBegun(), sleeps);
     EXPECT_EQ(device->LightStepsRun(), 0u);
+    // The opener wakes the worker; it reaches the sleeper asynchronously: tick until it steps.
     device->CommandChannel().SetOpen(true);
-    clock.Advance(std::chrono::milliseconds(100));
-    ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
-    Tick(2);
-    EXPECT_GE(device->LightStepsRun(), 1u);
+    device->WakeLightWorker();
+    bool stepped = false;
+    for (int i = 0; i < 200 && !stepped; ++i) {
+        Tick(1);
+        stepped = device->LightStepsRun() >= 1;
+        if (!stepped) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    EXPECT_TRUE(stepped);
 }
 
 TEST_F(LightWorker, HiddenWindowParksThePictureAndShowingItResumes) {
@@ -226,9 +236,12 @@ TEST_F(LightWorker, HiddenWindowParksThePictureAndShowingItResumes) {
     device->SetWindowHidden(true);
     Tick(1);  // the step in progress notices the mark
     const auto parked = device->LightStepsRun();
-    clock.Advance(std::chrono::seconds(5));
+    // The device runs its own light: the worker sleeps until shown, no tick wakes it.
+    const auto sleeps = clock.SleepsBegun();
+    clock.Advance(std::chrono::minutes(5));
     ASSERT_TRUE(clock.WaitForSettledSleepers(1, 3000ms));
     EXPECT_EQ(device->LightStepsRun(), parked);
+    EXPECT_EQ(clock.SleepsBegun(), sleeps);
     device->SetWindowHidden(false);
     // The wake-up reaches the parked worker asynchronously: tick until it steps again.
     bool resumed = false;

@@ -300,21 +300,35 @@ TEST(HotplugMonitor, StopFromInsideTheCallbackEndsDeliveryWithoutDeadlock) {
 TEST(HotplugMonitor, HungUpSourceEndsTheWorkerWithAReasonAndStartReopens) {
     FakeHotplugBus bus;
     Recorder rec;
-    CHotplugMonitor monitor(rec.Callback(), bus.Factory());
+    std::mutex endedMutex;
+    std::vector<std::string> ended;
+    CHotplugMonitor monitor(rec.Callback(), bus.Factory(), [&](const std::string& reason) {
+        std::lock_guard lock(endedMutex);
+        ended.push_back(reason);
+    });
     ASSERT_TRUE(monitor.Start());
     ASSERT_TRUE(bus.Send("add", "/dev/hidraw5"));
     bus.HangUp();
     // The event queued before the hang-up still arrives, then the worker gives up instead of
-    // spinning on a descriptor that stays readable.
+    // spinning on a descriptor that stays readable, and tells the owner why.
     ASSERT_TRUE(WaitUntil([&] { return !monitor.Running(); }));
     EXPECT_EQ(rec.count.load(), 1);
     EXPECT_NE(monitor.LastError().find("hung up"), std::string::npos) << monitor.LastError();
+    {
+        std::lock_guard lock(endedMutex);
+        ASSERT_EQ(ended.size(), 1u);
+        EXPECT_EQ(ended[0], monitor.LastError());
+    }
 
     ASSERT_TRUE(monitor.Start());
     EXPECT_EQ(bus.opens, 2);
     EXPECT_TRUE(monitor.Running());
     ASSERT_TRUE(bus.Send("remove", "/dev/hidraw5"));
     EXPECT_TRUE(WaitUntil([&] { return rec.count.load() == 2; }));
+    // An ordinary stop is not an end the owner has to hear of.
+    monitor.Stop();
+    std::lock_guard lock(endedMutex);
+    EXPECT_EQ(ended.size(), 1u);
 }
 
 TEST(HotplugMonitor, DestructorStopsARunningMonitor) {

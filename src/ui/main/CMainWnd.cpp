@@ -180,6 +180,7 @@ bool CMainWnd::CreateMain() {
     managerOptions.extraRowsFile = options_.extraRowsFile;
     // The devices announce changed light colours themselves; no polling picture timer.
     managerOptions.renderLights = false;
+    managerOptions.showsPicture = true;
     managerOptions.screenWidth = impl_->screenWidth;
     managerOptions.screenHeight = impl_->screenHeight;
     impl_->manager = std::make_unique<CDeviceManager>(loop_, std::move(managerOptions));
