@@ -312,6 +312,43 @@ TEST_F(ControlsTest, KeyButtonTintsItsLightWithTheBgrColour) {
     EXPECT_LT(qRed(c), 50);
 }
 
+// Keys over the mouse picture are transparent until hovered; their face is then not painted
+// on every frame of the light beneath them, but any state or text that shows still is.
+TEST_F(ControlsTest, KeyButtonSkipsOnlyAnEmptyRestingFace) {
+    host_.resize(100, 100);
+    host_.show();
+    auto* key = new CDeviceKeyButtonUI(&host_);
+    key->setCheckable(true);
+    key->setStyleSheet(
+        "QPushButton { background: transparent; border: none; color: rgb(0, 255, 0); }"
+        "QPushButton:checked { background: rgb(255, 0, 0); }");
+    key->setGeometry(10, 10, 30, 30);
+    key->show();
+    QApplication::processEvents();
+    EXPECT_TRUE(key->IsRestingFaceEmpty());
+
+    key->setChecked(true);
+    EXPECT_GT(qRed(PixelAt(*key, {15, 15})), 200);
+    key->setChecked(false);
+    EXPECT_LT(qRed(PixelAt(*key, {15, 15})), 100);
+
+    key->setText("WWW");
+    const QImage face = key->grab().toImage();
+    bool textDrawn = false;
+    for (int y = 0; y < face.height() && !textDrawn; ++y) {
+        for (int x = 0; x < face.width() && !textDrawn; ++x) {
+            const QRgb c = face.pixel(x, y);
+            textDrawn = qGreen(c) > 150 && qRed(c) < 100;
+        }
+    }
+    EXPECT_TRUE(textDrawn);
+
+    key->setStyleSheet("QPushButton { background: rgb(0, 0, 255); border: none; }");
+    QApplication::processEvents();
+    EXPECT_FALSE(key->IsRestingFaceEmpty());
+    EXPECT_GT(qBlue(PixelAt(*key, {15, 15})), 200);
+}
+
 TEST_F(ControlsTest, KeyButtonDoubleClickSendsDbclick) {
     host_.resize(100, 100);
     host_.show();

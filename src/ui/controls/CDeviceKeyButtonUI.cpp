@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPixmapCache>
 #include <QRadialGradient>
+#include <QTimer>
 #include <algorithm>
 
 #include "ui/framework/CUiLoader.h"
@@ -143,8 +144,76 @@ const QPixmap& CDeviceKeyButtonUI::TintedLight() {
     return tinted_;
 }
 
+bool CDeviceKeyButtonUI::IsResting() const {
+    return !underMouse() && !isDown() && !isChecked() && !hasFocus();
+}
+
+bool CDeviceKeyButtonUI::event(QEvent* event) {
+    switch (event->type()) {
+        // Whatever may change how the face looks sends it back to the style painter until a
+        // new probe says otherwise.
+        case QEvent::StyleChange:
+        case QEvent::Polish:
+        case QEvent::PaletteChange:
+        case QEvent::FontChange:
+        case QEvent::EnabledChange:
+        case QEvent::DynamicPropertyChange:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Leave:
+        case QEvent::FocusOut:
+        case QEvent::MouseButtonRelease:
+            restingFaceEmpty_ = false;
+            QueueProbe();
+            break;
+        default:
+            break;
+    }
+    return QPushButton::event(event);
+}
+
+void CDeviceKeyButtonUI::QueueProbe() {
+    if (lightOnly_ || probeQueued_) {
+        return;
+    }
+    probeQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        probeQueued_ = false;
+        ProbeRestingFace();
+    });
+}
+
+void CDeviceKeyButtonUI::ProbeRestingFace() {
+    restingFaceEmpty_ = false;
+    if (lightOnly_ || !isVisible() || size().isEmpty() || !IsResting()) {
+        return;
+    }
+    QImage face(size(), QImage::Format_ARGB32_Premultiplied);
+    face.fill(Qt::transparent);
+    probing_ = true;
+    render(&face, QPoint(), QRegion(), QWidget::RenderFlags());
+    probing_ = false;
+    for (int y = 0; y < face.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(face.constScanLine(y));
+        for (int x = 0; x < face.width(); ++x) {
+            if (qAlpha(line[x]) != 0) {
+                return;
+            }
+        }
+    }
+    restingFaceEmpty_ = true;
+    probedText_ = text();
+    probedSize_ = size();
+}
+
 void CDeviceKeyButtonUI::paintEvent(QPaintEvent* event) {
-    if (!lightOnly_) {
+    if (probing_) {
+        QPushButton::paintEvent(event);
+        return;
+    }
+    const bool faceEmpty =
+        restingFaceEmpty_ && IsResting() && text() == probedText_ && size() == probedSize_;
+    if (!lightOnly_ && !faceEmpty) {
         QPushButton::paintEvent(event);
     }
     if (!lightOn_ && !unsetMark_ && !changedMark_) {

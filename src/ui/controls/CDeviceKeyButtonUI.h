@@ -52,6 +52,10 @@ public:
     void SetLightOnly(bool on) { lightOnly_ = on; }
     bool IsLightOnly() const { return lightOnly_; }
 
+    // True once the button's face in its resting state (no pointer, not pressed, not checked,
+    // no focus) was found to draw nothing; such a face is then not painted at all.
+    bool IsRestingFaceEmpty() const { return restingFaceEmpty_; }
+
     // Set by the enclosing selection panel.
     void SetPanelSelected(bool on) { panelSelected_ = on; }
     bool IsPanelSelected() const { return panelSelected_; }
@@ -59,8 +63,15 @@ public:
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    bool IsResting() const;
+    // Renders the resting face once (off any paint) to learn whether it draws anything: a key
+    // whose style keeps it transparent until hovered would otherwise run the style-sheet
+    // painter on every frame of the light animation beneath it.
+    void ProbeRestingFace();
+    void QueueProbe();
     static QPixmap LoadImage(const QString& image);
     // The light image scaled once to the spot's device pixels, then tinted per colour: a frame
     // of an animation only draws a ready pixmap 1:1.
@@ -88,6 +99,11 @@ private:
     bool ownerFlag_ = false;
     bool panelSelected_ = false;
     bool lightOnly_ = false;
+    bool restingFaceEmpty_ = false;
+    bool probeQueued_ = false;
+    bool probing_ = false;
+    QString probedText_;
+    QSize probedSize_;
 };
 
 }  // namespace q417::ui
