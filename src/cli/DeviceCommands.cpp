@@ -160,6 +160,9 @@ auto WithCommandChannel(CliContext& ctx, OpenedChannel& opened, Fn fn)
     if (ctx.HasSession()) {
         std::string error;
         if (CliSession* session = ctx.Session(&error)) {
+            // A device still opening or synchronising would otherwise share the collection
+            // with the channel below, and its replies would go to the wrong reader.
+            session->WaitSettled();
             for (const SelectorEntry& e :
                  session->OnLoop([&] { return session->Manager().Entries(); })) {
                 CTavrenixUSBDevice& device = *e.device;

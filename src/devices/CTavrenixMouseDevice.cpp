@@ -545,6 +545,12 @@ void CTavrenixMouseDevice::HandleProfileNotification(std::uint16_t code) {
 // --- Edits ------------------------------------------------------------------------------------
 
 bool CTavrenixMouseDevice::PrepareEdit() {
+    if (!recordRead_) {
+        // Nothing was read from this mouse yet (its synchronisation has not run or failed): a
+        // record built now would carry an unloaded profile's empty stages, in units of no known
+        // DPI rule, into its memory. The synchronisation runs first.
+        return Synchronise() == kResultOk;
+    }
     if (!recordStale_) {
         return true;
     }

@@ -43,6 +43,20 @@ TEST_F(MouseRecordSlot, EditAfterTheMousesOwnProfileSwitchGoesToThatSlot) {
     EXPECT_EQ(bus->CurrentProfile(emuId), 3) << "the edit switched the mouse back";
 }
 
+// An edit that arrives before the first synchronisation (a script's command right after the
+// cable is plugged) must not write a record built from a profile nothing was loaded into.
+TEST_F(MouseRecordSlot, EditBeforeTheFirstSynchronisationKeepsTheMousesRecord) {
+    ConnectCable();
+    const std::vector<uint8_t> before = Record(0);
+    EXPECT_EQ(Run([&] { return device->EditStageDpi(0, 900); }), kResultOk);
+    const std::vector<uint8_t> after = Record(0);
+    EXPECT_EQ(StoredX(after, 0), (900 - 50) / 50);
+    for (int stage = 1; stage < 6; ++stage) {
+        EXPECT_EQ(StoredX(after, stage), StoredX(before, stage)) << "stage " << stage;
+    }
+    EXPECT_EQ(after[0], before[0]);
+}
+
 TEST_F(MouseRecordSlot, StageButtonOnAnotherProfileIsReadBackFromItsSlot) {
     ConnectCable();
     Run([&] { return device->Synchronise(); });
