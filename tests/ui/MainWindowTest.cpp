@@ -13,6 +13,7 @@
 #include "emulator/EmulatedHidBus.h"
 #include "platform/Folders.h"
 #include "platform/SettingsStore.h"
+#include "ui/MainWindowFixture.h"
 #include "ui/UiTestUtil.h"
 #include "ui/controls/RegisterControls.h"
 #include "ui/framework/CResourceManager.h"
@@ -27,70 +28,13 @@ using namespace std::chrono_literals;
 
 using test::PumpUntil;
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::MainWindowFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        const std::string root = dir_.path().toStdString();
-        FolderRedirects redirects;
-        redirects.userData = root + "/data/";
-        redirects.cache = root + "/cache/";
-        SetFolderRedirects(redirects);
-        SettingsStore::SetFolderRedirect(root + "/config/");
-        RegisterControls();
-        // Message boxes are answered here instead of waiting for a user.
-        CWindowBase::SetModalHook([this](CWindowBase& w) {
-            auto* text = w.FindControl<QLabel>("MessageText");
-            messages_.push_back(text ? text->text() : w.objectName());
-            return 1;
-        });
-        bus_ = std::make_shared<emu::EmulatedHidBus>();
-    }
-
-    void TearDown() override {
-        if (listener_ >= 0) {
-            bus_->RemoveChangeListener(listener_);
-        }
-        if (main_) {
-            main_->ShutDown();
-            main_.reset();
-        }
-        CWindowBase::SetModalHook({});
-        SettingsStore::SetFolderRedirect(std::nullopt);
-        SetFolderRedirects({});
-    }
-
-    void Start() {
-        MainWndOptions options;
-        options.backend = bus_;
-        options.useUdev = false;
+    MainWndOptions Options() const override {
+        MainWndOptions options = MainWindowFixture::Options();
         options.screenWidth = 1920;
         options.screenHeight = 1080;
-        main_ = std::make_unique<CMainWnd>(options);
-        ASSERT_TRUE(main_->CreateMain());
-        CMainWnd* main = main_.get();
-        listener_ = bus_->AddChangeListener([main] { main->Manager().Wake(); });
-        ASSERT_TRUE(PumpUntil([&] { return main_->Manager().Activated(); }));
-    }
-
-    int VisibleEntry() const {
-        for (int e = 0; e < main_->EntryCount(); ++e) {
-            if (main_->IsEntryVisible(e)) {
-                return e;
-            }
-        }
-        return -1;
-    }
-
-    // Waits for a visible mouse whose page has shown the device's state.
-    CMousePage* WaitForMousePage() {
-        CMousePage* page = nullptr;
-        PumpUntil([&] {
-            const int e = VisibleEntry();
-            page = e >= 0 ? main_->MousePage(e) : nullptr;
-            return page && page->Snapshot() && page->Snapshot()->mouse && page->Snapshot()->open;
-        });
-        return page;
+        return options;
     }
 
     template <class T = QWidget>
@@ -107,12 +51,6 @@ protected:
             mouse, p[0] * 96u + emu::kRecordFirstStage + emu::kDpiStageSize * stage + 2, 2);
         return bytes.size() == 2 ? static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8)) : 0;
     }
-
-    QTemporaryDir dir_;
-    std::shared_ptr<emu::EmulatedHidBus> bus_;
-    std::unique_ptr<CMainWnd> main_;
-    int listener_ = -1;
-    std::vector<QString> messages_;
 };
 
 TEST_F(MainWindowTest, HotPlugShowsAndHidesTheEntryAndTheNoDeviceNotice) {

@@ -26,6 +26,7 @@
 #include "lighting/MouseLightModes.h"
 #include "platform/Folders.h"
 #include "platform/SettingsStore.h"
+#include "ui/MainWindowFixture.h"
 #include "ui/UiTestUtil.h"
 #include "ui/controls/CCircleProgressUI.h"
 #include "ui/controls/CDeviceKeyButtonUI.h"
@@ -243,64 +244,8 @@ TEST_F(MousePictureTest, ALightIsDrawnInItsColourAtEveryScale) {
 
 // --- The main window on the emulated bus -----------------------------------------------------
 
-class MousePageLookTest : public ::testing::Test {
+class MousePageLookTest : public test::MainWindowFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        const std::string root = dir_.path().toStdString();
-        FolderRedirects redirects;
-        redirects.userData = root + "/data/";
-        redirects.cache = root + "/cache/";
-        SetFolderRedirects(redirects);
-        SettingsStore::SetFolderRedirect(root + "/config/");
-        RegisterControls();
-        CWindowBase::SetModalHook([](CWindowBase&) { return 1; });
-        bus_ = std::make_shared<emu::EmulatedHidBus>();
-    }
-
-    void TearDown() override {
-        if (listener_ >= 0) {
-            bus_->RemoveChangeListener(listener_);
-        }
-        if (main_) {
-            main_->ShutDown();
-            main_.reset();
-        }
-        CWindowBase::SetModalHook({});
-        SettingsStore::SetFolderRedirect(std::nullopt);
-        SetFolderRedirects({});
-    }
-
-    void Start() {
-        MainWndOptions options;
-        options.backend = bus_;
-        options.useUdev = false;
-        main_ = std::make_unique<CMainWnd>(options);
-        ASSERT_TRUE(main_->CreateMain());
-        CMainWnd* main = main_.get();
-        listener_ = bus_->AddChangeListener([main] { main->Manager().Wake(); });
-        ASSERT_TRUE(PumpUntil([&] { return main_->Manager().Activated(); }));
-    }
-
-    int VisibleEntry() const {
-        for (int e = 0; e < main_->EntryCount(); ++e) {
-            if (main_->IsEntryVisible(e)) {
-                return e;
-            }
-        }
-        return -1;
-    }
-
-    CMousePage* WaitForMousePage() {
-        CMousePage* page = nullptr;
-        PumpUntil([&] {
-            const int e = VisibleEntry();
-            page = e >= 0 ? main_->MousePage(e) : nullptr;
-            return page && page->Snapshot() && page->Snapshot()->mouse && page->Snapshot()->open;
-        });
-        return page;
-    }
-
     CMpDevicePowerUI* ShownPower() const {
         auto* powers = main_->findChild<QStackedWidget*>("device_power_switch");
         return powers ? qobject_cast<CMpDevicePowerUI*>(powers->currentWidget()) : nullptr;
@@ -322,11 +267,6 @@ protected:
             main_->UiLoop(), [&done](std::optional<int>) { done = true; });
         ASSERT_TRUE(PumpUntil([&] { return done; }));
     }
-
-    QTemporaryDir dir_;
-    std::shared_ptr<emu::EmulatedHidBus> bus_;
-    std::unique_ptr<CMainWnd> main_;
-    int listener_ = -1;
 };
 
 TEST_F(MousePageLookTest, TheAnimatedPicturePaintsItsLightsOnlyAndAStaticOneNothing) {
