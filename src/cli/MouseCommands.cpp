@@ -225,6 +225,17 @@ Json::Value EntryJson(const EntryStatus& s) {
     return j;
 }
 
+// The present stages as " *1:400 2:800(off) ...": counted from 1, * the one in use.
+void PrintStages(std::ostream& os, const MouseSnapshot& m) {
+    for (std::size_t i = 0; i < m.page.stages.size(); ++i) {
+        const DpiStageView& v = m.page.stages[i];
+        if (v.present) {
+            os << ' ' << (static_cast<int>(i) == m.activeStage ? "*" : "") << i + 1 << ':' << v.dpi
+               << (v.enableChecked ? "" : "(off)");
+        }
+    }
+}
+
 void PrintEntry(std::ostream& os, const EntryStatus& s) {
     os << "entry " << s.entry.index << ": " << s.entry.name << ", "
        << (s.entry.visible ? "shown" : "hidden") << (s.entry.selected ? ", selected" : "") << '\n';
@@ -253,14 +264,7 @@ void PrintEntry(std::ostream& os, const EntryStatus& s) {
     }
     const MouseSnapshot& m = *snap.mouse;
     os << "  DPI stages: ";
-    for (std::size_t i = 0; i < m.page.stages.size(); ++i) {
-        const DpiStageView& v = m.page.stages[i];
-        if (!v.present) {
-            continue;
-        }
-        os << ' ' << (static_cast<int>(i) == m.activeStage ? "*" : "") << i + 1 << ':' << v.dpi
-           << (v.enableChecked ? "" : "(off)");
-    }
+    PrintStages(os, m);
     os << '\n';
     os << "  polling:     code " << PollingCode(m) << '\n';
     os << "  lift-off:    " << m.page.liftOffOption << '\n';
@@ -344,13 +348,7 @@ int RunEdit(CliContext& ctx, const std::string& command, Json::Value request,
         const MouseSnapshot& m = *outcome->snapshot.mouse;
         *ctx.out << command << ": written.";
         *ctx.out << " DPI stages:";
-        for (std::size_t i = 0; i < m.page.stages.size(); ++i) {
-            const DpiStageView& v = m.page.stages[i];
-            if (v.present) {
-                *ctx.out << ' ' << (static_cast<int>(i) == m.activeStage ? "*" : "") << i + 1 << ':'
-                         << v.dpi << (v.enableChecked ? "" : "(off)");
-            }
-        }
+        PrintStages(*ctx.out, m);
         *ctx.out << "; polling " << PollingCode(m) << ", lift-off " << m.page.liftOffOption
                  << ", calibration " << m.page.linearCalibrationOption << '\n';
     }

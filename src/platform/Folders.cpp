@@ -140,7 +140,9 @@ std::string ProgramFolder() {
     return folder.empty() ? std::string("./") : folder;
 }
 
-std::vector<std::string> DataFolderCandidates() {
+namespace {
+
+std::vector<std::string> FindDataFolderCandidates() {
     std::vector<std::string> candidates;
     const std::string exe = ExecutableFolder();
     if (exe.empty()) {
@@ -157,6 +159,15 @@ std::vector<std::string> DataFolderCandidates() {
     if (marker && std::getline(marker, source) && !source.empty()) {
         candidates.push_back(WithTrailingSlash(source));
     }
+    return candidates;
+}
+
+}  // namespace
+
+std::vector<std::string> DataFolderCandidates() {
+    // The executable's place and its marker do not change while the program runs; every data
+    // and skin lookup asks, so the marker is read once.
+    static const std::vector<std::string> candidates = FindDataFolderCandidates();
     return candidates;
 }
 
